@@ -1,0 +1,103 @@
+/** @file
+  HobLib for PEI: walks the HOB list that the PEI Services hand out and
+  creates HOBs with the CreateHob service.
+**/
+#include <Library/BaseMemoryLib.h>
+#include <Library/DebugLib.h>
+#include <Library/HobLib.h>
+#include <Library/PeiServicesLib.h>
+
+VOID * EFIAPI GetHobList (VOID)
+{
+  VOID *HobList = NULL;
+
+  EFI_STATUS Status = PeiServicesGetHobList (&HobList);
+  ASSERT_EFI_ERROR (Status);
+  ASSERT (HobList != NULL);
+  return HobList;
+}
+
+VOID * EFIAPI GetNextHob (IN UINT16 Type, IN CONST VOID *HobStart)
+{
+  EFI_PEI_HOB_POINTERS Hob;
+
+  ASSERT (HobStart != NULL);
+  if (HobStart == NULL) {
+    return NULL;
+  }
+  Hob.Raw = (UINT8 *)HobStart;
+  while (!END_OF_HOB_LIST (Hob)) {
+    if (Hob.Header->HobType == Type) {
+      return Hob.Raw;
+    }
+    // A zero length would never advance: the list is corrupt, stop here.
+    if (Hob.Header->HobLength == 0) {
+      return NULL;
+    }
+    Hob.Raw = (UINT8 *)GET_NEXT_HOB (Hob);
+  }
+  return NULL;
+}
+
+VOID * EFIAPI GetFirstHob (IN UINT16 Type)
+{
+  return GetNextHob (Type, GetHobList ());
+}
+
+VOID * EFIAPI GetNextGuidHob (IN CONST EFI_GUID *Guid, IN CONST VOID *HobStart)
+{
+  EFI_PEI_HOB_POINTERS GuidHob;
+
+  GuidHob.Raw = (UINT8 *)HobStart;
+  while ((GuidHob.Raw = (UINT8 *)GetNextHob (EFI_HOB_TYPE_GUID_EXTENSION, GuidHob.Raw)) != NULL) {
+    if (CompareGuid (Guid, &GuidHob.Guid->Name)) {
+      break;
+    }
+    GuidHob.Raw = (UINT8 *)GET_NEXT_HOB (GuidHob);
+  }
+  return GuidHob.Raw;
+}
+
+VOID * EFIAPI GetFirstGuidHob (IN CONST EFI_GUID *Guid)
+{
+  return GetNextGuidHob (Guid, GetHobList ());
+}
+
+/// Creates a HOB through the PEI Services; NULL (after an assertion) on failure.
+STATIC VOID * InternalPeiCreateHob (IN UINT16 Type, IN UINT16 Length)
+{
+  VOID *Hob = NULL;
+
+  EFI_STATUS Status = PeiServicesCreateHob (Type, Length, &Hob);
+  if (EFI_ERROR (Status)) {
+    Hob = NULL;
+  }
+  ASSERT (Hob != ((void *) 0));
+  return Hob;
+}
+
+VOID * EFIAPI BuildGuidHob (IN CONST EFI_GUID *Guid, IN UINTN DataLength)
+{
+  // The HOB length is 16 bits and the PEI core rounds it up to 8.
+  ASSERT (DataLength <= (0xFFF8 - sizeof (EFI_HOB_GUID_TYPE)));
+  if (DataLength > (0xFFF8 - sizeof (EFI_HOB_GUID_TYPE))) {
+    return NULL;
+  }
+  EFI_HOB_GUID_TYPE *Hob = (EFI_HOB_GUID_TYPE *)InternalPeiCreateHob (
+                             EFI_HOB_TYPE_GUID_EXTENSION, (UINT16)(sizeof (EFI_HOB_GUID_TYPE) + DataLength));
+  if (Hob == NULL) {
+    return NULL;
+  }
+  CopyGuid (&Hob->Name, Guid);
+  return Hob + 1;
+}
+
+VOID * EFIAPI BuildGuidDataHob (IN CONST EFI_GUID *Guid, IN VOID *Data, IN UINTN DataLength)
+{
+  ASSERT (Data != NULL || DataLength == 0);
+  VOID *HobData = BuildGuidHob (Guid, DataLength);
+  if (HobData == NULL) {
+    return NULL;
+  }
+  return CopyMem (HobData, Data, DataLength);
+}
