@@ -11,6 +11,11 @@ void DebugConsole::Message(std::string module, uint32_t level, std::string text)
   entries_.push_back(std::move(entry));
 }
 
+void DebugConsole::Dropped(std::string module, uint32_t level, std::string text) {
+  Message(std::move(module), level, std::move(text));
+  entries_.back().dropped = true;
+}
+
 void DebugConsole::Assertion(std::string module, std::string file, uint32_t line, std::string expression) {
   ConsoleEntry entry;
   entry.kind = ConsoleEntry::Kind::Assertion;
@@ -24,7 +29,7 @@ void DebugConsole::Assertion(std::string module, std::string file, uint32_t line
 std::vector<ConsoleEntry> DebugConsole::Messages() const {
   std::vector<ConsoleEntry> out;
   for (const auto& entry : entries_)
-    if (entry.kind == ConsoleEntry::Kind::Message) out.push_back(entry);
+    if (entry.kind == ConsoleEntry::Kind::Message && !entry.dropped) out.push_back(entry);
   return out;
 }
 
@@ -38,14 +43,14 @@ std::vector<ConsoleEntry> DebugConsole::Assertions() const {
 std::string DebugConsole::Text() const {
   std::string text;
   for (const auto& entry : entries_)
-    if (entry.kind == ConsoleEntry::Kind::Message) text += entry.text;
+    if (entry.kind == ConsoleEntry::Kind::Message && !entry.dropped) text += entry.text;
   return text;
 }
 
 std::string DebugConsole::TextOf(const std::string& module) const {
   std::string text;
   for (const auto& entry : entries_)
-    if (entry.kind == ConsoleEntry::Kind::Message && entry.module == module) text += entry.text;
+    if (entry.kind == ConsoleEntry::Kind::Message && !entry.dropped && entry.module == module) text += entry.text;
   return text;
 }
 

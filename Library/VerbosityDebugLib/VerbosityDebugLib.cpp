@@ -11,6 +11,7 @@
 **/
 #include <Guid/VerbosityHob.h>
 #include <Library/BaseLib.h>
+#include <Library/DebugDropSinkLib.h>
 #include <Library/DebugLib.h>
 #include <Library/DebugPrintErrorLevelLib.h>
 #include <Library/HobLib.h>
@@ -110,12 +111,13 @@ VOID EFIAPI DebugPrint (IN UINTN ErrorLevel, IN CONST CHAR8 *Format, ...)
   if (Ppi == NULL) {
     return;
   }
-  if ((ErrorLevel & GetDebugPrintErrorLevel ()) == 0) {
-    return;
-  }
   VA_LIST Marker;
   VA_START (Marker, Format);
-  Ppi->Print ((UINT32)ErrorLevel, Format, Marker);
+  if ((ErrorLevel & GetDebugPrintErrorLevel ()) == 0) {
+    DebugPrintDropped (ErrorLevel, Format, Marker);
+  } else {
+    Ppi->Print ((UINT32)ErrorLevel, Format, Marker);
+  }
   VA_END (Marker);
 }
 

@@ -148,3 +148,16 @@ TEST_F(VerbosityDebugLib, MissingServicesTableEndsQuietlyWithoutRecursion) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(VerbosityDebugLib, DroppedMessagesReachOnlyTheBoardsDropSink) {
+  auto board = MakeBoard(0x01);
+  board->RunAs("Module", [&] { DEBUG ((DEBUG_INFO, "quiet %d\n", 5)); });
+  EXPECT_EQ(board->Console().Text(), "");
+  ASSERT_EQ(board->Console().Entries().size(), 1u);
+  EXPECT_TRUE(board->Console().Entries()[0].dropped);
+  EXPECT_EQ(board->Console().Entries()[0].text, "quiet 5\n");
+}
+
+}  // namespace
