@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ python3      # hosted build
   libgtest-dev libgmock-dev          # tests
+  libyaml-cpp-dev nlohmann-json3-dev # board files and the JSON report
   clang lld llvm                     # IA32 firmware images (clang++, lld-link, llvm-ar, llvm-readobj)
 )
 

@@ -1,47 +1,71 @@
-// board-boot: boots the simulated board with the module images and prints
-// the console log as the serial line shows it, then the boot report.
+// board-boot: boots the simulated board with the module images, as a board
+// file describes the boot (or the built-in default board), and prints the
+// console log as the serial line shows it, then the boot report.
+#include <cstring>
 #include <iostream>
+#include <string>
 
 #include "Board/BoardError.h"
+#include "BoardFile.h"
 #include "BootReport.h"
-#include "DefaultBoard.h"
+#include "BootRunner.h"
 
 namespace {
 
-int Boot(const boardboot::BootPlan& plan) {
-  board::Board board(plan.options);
-  plan.prepare(board);
-  for (const auto& step : plan.steps) {
-    switch (step.kind) {
-      case boardboot::BootStep::Kind::Dispatch: {
-        const board::ModuleImage* image = board::FindHostedImage(step.module);
-        if (image == nullptr) throw board::BoardError("no module image named " + step.module);
-        board.Dispatch(*image);
-        break;
-      }
-      case boardboot::BootStep::Kind::PermanentMemory: board.InstallPermanentMemory(); break;
-      case boardboot::BootStep::Kind::MpServices: board.InstallMpServices(); break;
-      case boardboot::BootStep::Kind::PlatformPpi: board.InstallPlatformPpi(step.ppi); break;
-    }
-  }
-  std::cout << "== Console ==\n";
-  boardboot::PrintConsoleLog(std::cout, board);
-  boardboot::PrintReport(std::cout, board);
-  return board.Halted() ? 2 : 0;
+constexpr int kExitHalted = 2;
+constexpr int kExitBoardFile = 1;
+constexpr int kExitUsage = 64;
+
+void Usage(std::ostream& out) {
+  out << "usage: board-boot [--all-levels] [--json] [BOARD_FILE]\n"
+         "  Boots the simulated board (the built-in default board without BOARD_FILE),\n"
+         "  prints the console log and the boot report.\n"
+         "  --all-levels  also show the messages the level masks dropped, marked [dropped]\n"
+         "  --json        write the report (console included) as one JSON document\n"
+         "Exit status: 0 the boot ran to its end, 2 a processor halted, 1 a board-file error.\n";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  (void)argv;
-  if (argc > 1) {
-    std::cerr << "usage: board-boot   (boots the built-in default board)\n";
-    return 64;
+  boardboot::ReportOptions options;
+  bool json = false;
+  std::string path;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--all-levels") options.allLevels = true;
+    else if (arg == "--json") json = true;
+    else if (arg == "--help" || arg == "-h") { Usage(std::cout); return 0; }
+    else if (!arg.starts_with("-") && path.empty()) path = arg;
+    else { Usage(std::cerr); return kExitUsage; }
   }
+
+  boardboot::BoardDescription description;
   try {
-    return Boot(boardboot::DefaultBoard());
-  } catch (const board::BoardError& error) {
+    description = path.empty() ? boardboot::DefaultBoard() : boardboot::LoadBoardFile(path);
+  } catch (const boardboot::BoardFileError& error) {
     std::cerr << "board-boot: " << error.what() << "\n";
-    return 1;
+    return kExitBoardFile;
+  }
+
+  try {
+    auto board = boardboot::RunBoot(description);
+    auto report = boardboot::BuildReport(*board, description.source);
+    if (json) {
+      std::cout << report.dump(2) << "\n";
+    } else {
+      std::cout << "== Console (" << description.source << ") ==\n";
+      boardboot::PrintConsole(std::cout, *board, options);
+      boardboot::PrintReport(std::cout, report);
+    }
+    if (board->Halted()) {
+      std::cerr << "board-boot: the boot stopped: " << board->Halt()->module << " halted CPU "
+                << board->Halt()->processor << " in a dead loop\n";
+      return kExitHalted;
+    }
+    return 0;
+  } catch (const board::BoardError& error) {
+    std::cerr << "board-boot: " << description.source << ": " << error.what() << "\n";
+    return kExitBoardFile;
   }
 }

@@ -1,0 +1,415 @@
+#include "BoardFile.h"
+
+#include <yaml-cpp/yaml.h>
+
+#include <charconv>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include <OemPcdTokens.h>
+
+#include "Board/GuidText.h"
+#include "StatusNames.h"
+#include "VariableCatalog.h"
+
+namespace boardboot {
+
+extern const char kDefaultBoardFile[];
+
+namespace {
+
+// Reads one node with its place in the file for every error.
+class Reader {
+ public:
+  explicit Reader(std::string source) : source_(std::move(source)) {}
+
+  [[noreturn]] void Fail(const YAML::Node& node, const std::string& key, const std::string& message) const {
+    std::ostringstream out;
+    out << source_;
+    if (node.IsDefined() && node.Mark().line >= 0) out << ":" << node.Mark().line + 1;
+    out << ": " << key << ": " << message;
+    throw BoardFileError(out.str());
+  }
+
+  // A map whose keys must all be among allowed.
+  void Keys(const YAML::Node& node, const std::string& key, const std::set<std::string>& allowed) const {
+    if (!node.IsMap()) Fail(node, key, "expected a mapping");
+    for (const auto& item : node) {
+      auto name = item.first.as<std::string>();
+      if (!allowed.contains(name)) Fail(item.first, key.empty() ? name : key + "." + name, "unknown key");
+    }
+  }
+
+  uint64_t Number(const YAML::Node& node, const std::string& key, uint64_t max) const {
+    if (!node.IsScalar()) Fail(node, key, "expected a number");
+    std::string text = node.Scalar();
+    int base = 10;
+    std::string_view digits = text;
+    if (digits.starts_with("0x") || digits.starts_with("0X")) {
+      base = 16;
+      digits.remove_prefix(2);
+    }
+    uint64_t value = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
+      Fail(node, key, "'" + text + "' is not a number");
+    if (value > max) Fail(node, key, text + " is out of range (at most " + std::to_string(max) + ")");
+    return value;
+  }
+
+  bool Bool(const YAML::Node& node, const std::string& key) const {
+    if (node.IsScalar()) {
+      const std::string& text = node.Scalar();
+      if (text == "true" || text == "1") return true;
+      if (text == "false" || text == "0") return false;
+    }
+    Fail(node, key, "expected true or false");
+  }
+
+  std::string Text(const YAML::Node& node, const std::string& key) const {
+    if (!node.IsScalar()) Fail(node, key, "expected a name");
+    return node.Scalar();
+  }
+
+  EFI_GUID Guid(const YAML::Node& node, const std::string& key) const {
+    auto guid = board::ParseGuid(Text(node, key));
+    if (!guid) Fail(node, key, "'" + node.Scalar() + "' is not a GUID (8-4-4-4-12 hex digits)");
+    return *guid;
+  }
+
+  EFI_STATUS Status(const YAML::Node& node, const std::string& key) const {
+    auto status = StatusFromName(Text(node, key));
+    if (!status) Fail(node, key, "'" + node.Scalar() + "' is not an EFI status name");
+    return *status;
+  }
+
+  std::vector<uint8_t> Bytes(const YAML::Node& node, const std::string& key) const {
+    if (!node.IsSequence()) Fail(node, key, "expected a list of bytes");
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < node.size(); ++i)
+      bytes.push_back(static_cast<uint8_t>(Number(node[i], key + "[" + std::to_string(i) + "]", 0xFF)));
+    return bytes;
+  }
+
+  board::MemoryRegion Region(const YAML::Node& node, const std::string& key, board::MemoryRegion region) const {
+    Keys(node, key, {"base", "size"});
+    if (node["base"]) region.base = static_cast<uint32_t>(Number(node["base"], key + ".base", 0xFFFFFFFF));
+    if (node["size"]) region.size = static_cast<uint32_t>(Number(node["size"], key + ".size", 0xFFFFFFFF));
+    if (region.base % 4096 != 0 || region.size % 4096 != 0 || region.size == 0)
+      Fail(node, key, "base and size must be non-zero multiples of 4096");
+    return region;
+  }
+
+ private:
+  std::string source_;
+};
+
+struct NamedPcd {
+  const char* name;
+  UINTN token;
+  board::PcdType type;
+};
+
+constexpr NamedPcd kNamedPcds[] = {
+    {"PcdSysHostMemoryAddress", _PCD_TOKEN_PcdSysHostMemoryAddress, board::PcdType::Uint64},
+    {"PcdPcieMmcfgBase", _PCD_TOKEN_PcdPcieMmcfgBase, board::PcdType::Uint64},
+    {"PcdOemIsFirstBoot", _PCD_TOKEN_PcdOemIsFirstBoot, board::PcdType::Boolean},
+    {"PcdDebugRasLogLevel", _PCD_TOKEN_PcdDebugRasLogLevel, board::PcdType::Uint8},
+    {"PcdIioPortValueFlagClear", _PCD_TOKEN_PcdIioPortValueFlagClear, board::PcdType::Uint8},
+    {"PcdIioPortValueFlagSet", _PCD_TOKEN_PcdIioPortValueFlagSet, board::PcdType::Uint8},
+    {"PcdIioPresetSelector", _PCD_TOKEN_PcdIioPresetSelector, board::PcdType::Uint16},
+};
+
+uint64_t MaxOf(board::PcdType type) {
+  unsigned bits = board::PcdTypeSize(type) * 8;
+  if (type == board::PcdType::Boolean) return 1;
+  return bits == 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
+}
+
+std::optional<board::PcdType> PcdTypeFromName(const std::string& name) {
+  for (auto type : {board::PcdType::Uint8, board::PcdType::Uint16, board::PcdType::Uint32, board::PcdType::Uint64,
+                    board::PcdType::Boolean})
+    if (board::PcdTypeName(type) == name) return type;
+  return std::nullopt;
+}
+
+void ReadPcd(const Reader& r, const YAML::Node& node, BoardDescription& board) {
+  if (!node.IsMap()) r.Fail(node, "pcd", "expected a mapping of tokens");
+  for (const auto& item : node) {
+    std::string key = "pcd." + item.first.as<std::string>();
+    const NamedPcd* named = nullptr;
+    for (const auto& pcd : kNamedPcds)
+      if (item.first.Scalar() == pcd.name || item.first.Scalar() == std::to_string(pcd.token)) named = &pcd;
+    PcdSpec spec;
+    YAML::Node value = item.second;
+    if (item.second.IsMap()) {
+      r.Keys(item.second, key, {"type", "value"});
+      auto type = PcdTypeFromName(r.Text(item.second["type"], key + ".type"));
+      if (!type) r.Fail(item.second["type"], key + ".type", "expected UINT8, UINT16, UINT32, UINT64 or BOOLEAN");
+      spec.type = *type;
+      value = item.second["value"];
+    } else if (named != nullptr) {
+      spec.type = named->type;
+    } else {
+      r.Fail(item.first, key, "unknown token: give it as {type: ..., value: ...}");
+    }
+    spec.token = named != nullptr ? named->token : static_cast<UINTN>(r.Number(item.first, key, 0xFFFFFFFF));
+    if (named != nullptr && named->type != spec.type)
+      r.Fail(item.second, key, "token " + std::to_string(named->token) + " is " + board::PcdTypeName(named->type));
+    spec.value = spec.type == board::PcdType::Boolean ? r.Bool(value, key) : r.Number(value, key, MaxOf(spec.type));
+    board.pcd.push_back(spec);
+  }
+}
+
+void ReadVariables(const Reader& r, const YAML::Node& node, BoardDescription& board) {
+  if (!node.IsMap()) r.Fail(node, "variables", "expected a mapping of variable names");
+  for (const auto& item : node) {
+    std::string name = item.first.as<std::string>();
+    std::string key = "variables." + name;
+    std::u16string wide(name.begin(), name.end());
+    const KnownVariable* known = FindKnownVariable(wide);
+    if (item.second.IsScalar() && item.second.Scalar() == "absent") continue;
+    r.Keys(item.second, key, {"guid", "size", "fill", "fields", "bytes", "oversize", "read-error"});
+    const YAML::Node& spec = item.second;
+
+    VariableSpec variable;
+    variable.name = wide;
+    if (spec["guid"]) variable.guid = r.Guid(spec["guid"], key + ".guid");
+    else if (known != nullptr) variable.guid = known->guid;
+    else r.Fail(spec, key, "not a variable this board knows: give its guid");
+
+    uint32_t rowSize = known != nullptr ? known->size : 0;
+    uint64_t size = rowSize;
+    if (spec["size"]) size = r.Number(spec["size"], key + ".size", 0x100000);
+    if (spec["bytes"]) {
+      if (spec["size"] || spec["fill"]) r.Fail(spec["bytes"], key + ".bytes", "give either bytes or size/fill");
+      variable.bytes = r.Bytes(spec["bytes"], key + ".bytes");
+      size = variable.bytes.size();
+    } else {
+      uint8_t fill = spec["fill"] ? static_cast<uint8_t>(r.Number(spec["fill"], key + ".fill", 0xFF)) : 0;
+      variable.bytes.assign(size, fill);
+    }
+    if (spec["oversize"]) {
+      uint64_t oversize = r.Number(spec["oversize"], key + ".oversize", 0x100000);
+      if (oversize <= rowSize) r.Fail(spec["oversize"], key + ".oversize", "must be larger than " + std::to_string(rowSize));
+      variable.bytes.resize(oversize, 0);
+    } else if (known != nullptr && variable.bytes.size() > rowSize) {
+      r.Fail(spec, key, std::to_string(variable.bytes.size()) + " bytes are too long for its " +
+                            std::to_string(rowSize) + "-byte row (say oversize: to store a longer variable)");
+    }
+
+    if (spec["fields"]) {
+      r.Keys(spec["fields"], key + ".fields", [&] {
+        std::set<std::string> names;
+        for (const auto& f : spec["fields"]) names.insert(f.first.Scalar());
+        return names;
+      }());
+      for (const auto& field : spec["fields"]) {
+        std::string fieldKey = key + ".fields." + field.first.Scalar();
+        VariableField where;
+        const VariableField* named = nullptr;
+        if (known != nullptr)
+          for (const auto& f : known->fields)
+            if (f.name == field.first.Scalar()) named = &f;
+        if (named != nullptr) where = *named;
+        else where.offset = static_cast<uint32_t>(r.Number(field.first, fieldKey + " (a field name or a byte offset)", 0xFFFFF));
+        std::vector<uint8_t> values = field.second.IsSequence() ? r.Bytes(field.second, fieldKey)
+                                                                : std::vector<uint8_t>{static_cast<uint8_t>(
+                                                                      r.Number(field.second, fieldKey, 0xFF))};
+        if (values.size() > where.count && named != nullptr)
+          r.Fail(field.second, fieldKey, "the field has " + std::to_string(where.count) + " bytes");
+        if (where.offset + values.size() > variable.bytes.size())
+          r.Fail(field.second, fieldKey, "lies past the end of the " + std::to_string(variable.bytes.size()) +
+                                             "-byte variable");
+        std::copy(values.begin(), values.end(), variable.bytes.begin() + where.offset);
+      }
+    }
+    if (spec["read-error"]) variable.readError = r.Status(spec["read-error"], key + ".read-error");
+    board.variables.push_back(std::move(variable));
+  }
+}
+
+void ReadBmc(const Reader& r, const YAML::Node& node, BoardDescription& board) {
+  r.Keys(node, "bmc", {"down", "sel-capacity", "requests"});
+  if (node["down"]) board.bmcDown = r.Bool(node["down"], "bmc.down");
+  if (node["sel-capacity"]) board.selCapacity = r.Number(node["sel-capacity"], "bmc.sel-capacity", 0xFFFF);
+  if (!node["requests"]) return;
+  if (!node["requests"].IsSequence()) r.Fail(node["requests"], "bmc.requests", "expected a list");
+  for (size_t i = 0; i < node["requests"].size(); ++i) {
+    const YAML::Node& request = node["requests"][i];
+    std::string key = "bmc.requests[" + std::to_string(i) + "]";
+    r.Keys(request, key, {"netfn", "command", "answers"});
+    BmcScript script;
+    script.netFn = static_cast<uint8_t>(r.Number(request["netfn"], key + ".netfn", 0x3F));
+    script.command = static_cast<uint8_t>(r.Number(request["command"], key + ".command", 0xFF));
+    const YAML::Node& answers = request["answers"];
+    if (!answers.IsSequence()) r.Fail(answers, key + ".answers", "expected a list of answers");
+    for (size_t j = 0; j < answers.size(); ++j) {
+      const YAML::Node& a = answers[j];
+      std::string akey = key + ".answers[" + std::to_string(j) + "]";
+      r.Keys(a, akey, {"completion-code", "data", "transport-error", "no-answer", "silent", "times"});
+      board::BmcAnswer answer;
+      int kinds = 0;
+      if (a["completion-code"] || a["data"]) {
+        ++kinds;
+        uint8_t cc = a["completion-code"] ? static_cast<uint8_t>(r.Number(a["completion-code"], akey + ".completion-code", 0xFF)) : 0;
+        answer = board::BmcAnswer::Complete(cc, a["data"] ? r.Bytes(a["data"], akey + ".data") : std::vector<uint8_t>{});
+      }
+      if (a["transport-error"]) {
+        ++kinds;
+        answer = board::BmcAnswer::TransportError(r.Status(a["transport-error"], akey + ".transport-error"));
+      }
+      unsigned times = a["times"] ? static_cast<unsigned>(r.Number(a["times"], akey + ".times", 1000)) : 1;
+      if (a["no-answer"]) {
+        ++kinds;
+        answer = board::BmcAnswer::TransportError(EFI_TIMEOUT);
+        times = static_cast<unsigned>(r.Number(a["no-answer"], akey + ".no-answer", 1000));
+      }
+      if (a["silent"] && r.Bool(a["silent"], akey + ".silent")) {
+        ++kinds;
+        answer = board::BmcAnswer::Silent();
+      }
+      if (kinds != 1)
+        r.Fail(a, akey, "give exactly one of completion-code/data, transport-error, no-answer, silent");
+      script.answers.insert(script.answers.end(), times, answer);
+    }
+    board.bmc.push_back(std::move(script));
+  }
+}
+
+board::Service ServiceFromName(const Reader& r, const YAML::Node& node, const std::string& key) {
+  for (auto service : {board::Service::CreateHob, board::Service::AllocatePool, board::Service::AllocatePages,
+                       board::Service::NotifyPpi, board::Service::InstallPpi, board::Service::PcdSet,
+                       board::Service::StartupAllAPs})
+    if (board::ServiceName(service) == r.Text(node, key)) return service;
+  r.Fail(node, key, "'" + node.Scalar() +
+                        "' is not a service that can fail (CreateHob, AllocatePool, AllocatePages, NotifyPpi, "
+                        "InstallPpi, PcdSet, StartupAllAPs)");
+}
+
+void ReadFaults(const Reader& r, const YAML::Node& node, BoardDescription& board) {
+  if (!node.IsSequence()) r.Fail(node, "faults", "expected a list");
+  for (size_t i = 0; i < node.size(); ++i) {
+    std::string key = "faults[" + std::to_string(i) + "]";
+    r.Keys(node[i], key, {"service", "status", "skip", "count"});
+    board::FaultRule rule{ServiceFromName(r, node[i]["service"], key + ".service")};
+    if (node[i]["status"]) rule.status = r.Status(node[i]["status"], key + ".status");
+    if (node[i]["skip"]) rule.skip = static_cast<unsigned>(r.Number(node[i]["skip"], key + ".skip", 0xFFFF));
+    if (node[i]["count"]) rule.count = static_cast<unsigned>(r.Number(node[i]["count"], key + ".count", 0xFFFF));
+    board.faults.push_back(rule);
+  }
+}
+
+void ReadBoot(const Reader& r, const YAML::Node& node, BoardDescription& board) {
+  if (!node.IsSequence()) r.Fail(node, "boot", "expected a list of steps");
+  for (size_t i = 0; i < node.size(); ++i) {
+    const YAML::Node& step = node[i];
+    std::string key = "boot[" + std::to_string(i) + "]";
+    BootStep parsed;
+    if (step.IsMap()) {
+      r.Keys(step, key, {"ppi", "name"});
+      parsed.kind = BootStep::Kind::PlatformPpi;
+      parsed.ppi = r.Guid(step["ppi"], key + ".ppi");
+      parsed.ppiName = step["name"] ? r.Text(step["name"], key + ".name") : board::GuidToString(parsed.ppi);
+    } else {
+      std::string name = r.Text(step, key);
+      if (name == "permanent-memory") {
+        parsed.kind = BootStep::Kind::PermanentMemory;
+      } else if (name == "mp-services") {
+        parsed.kind = BootStep::Kind::MpServices;
+      } else if (board::FindHostedImage(name) != nullptr) {
+        parsed.kind = BootStep::Kind::Dispatch;
+        parsed.module = name;
+      } else {
+        std::string modules;
+        for (const auto& image : board::HostedImages()) modules += " " + std::string(image.name);
+        r.Fail(step, key, "'" + name + "' is neither a module (" + modules.substr(1) +
+                              ") nor a platform event (permanent-memory, mp-services, {ppi: GUID})");
+      }
+    }
+    board.steps.push_back(parsed);
+  }
+}
+
+std::optional<board::PlatformPpi> PlatformPpiFromName(const std::string& name) {
+  if (name == "read-only-variable") return board::PlatformPpi::ReadOnlyVariable;
+  if (name == "pcd") return board::PlatformPpi::Pcd;
+  if (name == "ipmi-transport") return board::PlatformPpi::IpmiTransport;
+  if (name == "debug-service") return board::PlatformPpi::DebugService;
+  return std::nullopt;
+}
+
+}  // namespace
+
+BoardDescription ParseBoardFile(const std::string& text, const std::string& source) {
+  Reader r(source);
+  YAML::Node root;
+  try {
+    root = YAML::Load(text);
+  } catch (const YAML::ParserException& error) {
+    throw BoardFileError(source + ":" + std::to_string(error.mark.line + 1) + ": " + error.msg);
+  }
+  BoardDescription board;
+  board.source = source;
+  if (root.IsNull()) return board;
+  r.Keys(root, "", {"memory", "processors", "scratch-register", "absent-ppis", "pcd", "pcie", "variables", "bmc",
+                    "faults", "boot"});
+
+  auto& options = board.options;
+  if (const auto& memory = root["memory"]) {
+    r.Keys(memory, "memory", {"temporary-ram", "permanent-memory", "host-structure", "pcie-base"});
+    if (memory["temporary-ram"]) options.memory.temporaryRam = r.Region(memory["temporary-ram"], "memory.temporary-ram", options.memory.temporaryRam);
+    if (memory["permanent-memory"]) options.memory.permanentMemory = r.Region(memory["permanent-memory"], "memory.permanent-memory", options.memory.permanentMemory);
+    if (memory["host-structure"]) options.memory.hostStructure = r.Region(memory["host-structure"], "memory.host-structure", options.memory.hostStructure);
+    if (memory["pcie-base"]) options.memory.pcieBase = r.Number(memory["pcie-base"], "memory.pcie-base", 0xF0000000);
+  }
+  if (const auto& processors = root["processors"]) {
+    r.Keys(processors, "processors", {"application-processors"});
+    if (processors["application-processors"])
+      options.applicationProcessors = static_cast<unsigned>(r.Number(processors["application-processors"], "processors.application-processors", 255));
+  }
+  if (root["scratch-register"]) options.scratchRegister = static_cast<uint8_t>(r.Number(root["scratch-register"], "scratch-register", 0xFF));
+  if (const auto& absent = root["absent-ppis"]) {
+    if (!absent.IsSequence()) r.Fail(absent, "absent-ppis", "expected a list");
+    for (size_t i = 0; i < absent.size(); ++i) {
+      auto ppi = PlatformPpiFromName(r.Text(absent[i], "absent-ppis"));
+      if (!ppi) r.Fail(absent[i], "absent-ppis", "'" + absent[i].Scalar() + "' is not one of read-only-variable, pcd, ipmi-transport, debug-service");
+      options.absent.insert(*ppi);
+    }
+  }
+  if (root["pcd"]) ReadPcd(r, root["pcd"], board);
+  if (const auto& pcie = root["pcie"]) {
+    if (!pcie.IsSequence()) r.Fail(pcie, "pcie", "expected a list");
+    for (size_t i = 0; i < pcie.size(); ++i) {
+      std::string key = "pcie[" + std::to_string(i) + "]";
+      r.Keys(pcie[i], key, {"bus", "device", "function", "offset", "value"});
+      PcieByte byte;
+      byte.at.bus = static_cast<uint8_t>(r.Number(pcie[i]["bus"], key + ".bus", 0xFF));
+      byte.at.device = static_cast<uint8_t>(r.Number(pcie[i]["device"], key + ".device", 31));
+      byte.at.function = static_cast<uint8_t>(r.Number(pcie[i]["function"], key + ".function", 7));
+      byte.at.offset = static_cast<uint16_t>(r.Number(pcie[i]["offset"], key + ".offset", 0xFFF));
+      byte.value = static_cast<uint8_t>(r.Number(pcie[i]["value"], key + ".value", 0xFF));
+      board.pcie.push_back(byte);
+    }
+  }
+  if (root["variables"]) ReadVariables(r, root["variables"], board);
+  if (root["bmc"]) ReadBmc(r, root["bmc"], board);
+  if (root["faults"]) ReadFaults(r, root["faults"], board);
+  if (root["boot"]) ReadBoot(r, root["boot"], board);
+  else r.Fail(root, "boot", "a board file needs its boot: the modules and events in order");
+  return board;
+}
+
+BoardDescription LoadBoardFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw BoardFileError(path + ": cannot read the board file");
+  std::stringstream text;
+  text << in.rdbuf();
+  return ParseBoardFile(text.str(), path);
+}
+
+BoardDescription DefaultBoard() { return ParseBoardFile(kDefaultBoardFile, "built-in default board"); }
+
+}  // namespace boardboot

@@ -1,0 +1,17 @@
+# Boots BOARD with TOOL (--all-levels) and compares stdout and the exit status
+# with the golden file EXPECTED. UPDATE=1 rewrites the golden file instead.
+execute_process(COMMAND ${TOOL} --all-levels ${BOARD} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+set(actual "${out}-- exit status ${rc}\n")
+if(UPDATE)
+  file(WRITE ${EXPECTED} "${actual}")
+  return()
+endif()
+if(NOT EXISTS ${EXPECTED})
+  message(FATAL_ERROR "no golden file ${EXPECTED}; create it with scripts/update-golden.sh")
+endif()
+file(READ ${EXPECTED} expected)
+if(NOT actual STREQUAL expected)
+  file(WRITE ${EXPECTED}.actual "${actual}")
+  execute_process(COMMAND diff -u ${EXPECTED} ${EXPECTED}.actual)
+  message(FATAL_ERROR "board ${BOARD} no longer matches its golden file (actual output in ${EXPECTED}.actual)")
+endif()
