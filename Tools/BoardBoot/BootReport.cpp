@@ -96,8 +96,13 @@ json IpmiExchanges(board::Board& board) {
   unsigned attempt = 0;
   for (size_t i = 0; i < all.size(); ++i) {
     const auto& e = all[i];
-    bool sameAsBefore = i > 0 && all[i - 1].netFn == e.netFn && all[i - 1].command == e.command &&
-                        all[i - 1].request == e.request && EFI_ERROR(all[i - 1].status);
+    // The same request again, after one that did not complete with code 0,
+    // is the next try of that request.
+    const auto* previous = i > 0 ? &all[i - 1] : nullptr;
+    bool previousDone = previous != nullptr && !EFI_ERROR(previous->status) && !previous->response.empty() &&
+                        previous->response[0] == 0;
+    bool sameAsBefore = previous != nullptr && previous->netFn == e.netFn && previous->command == e.command &&
+                        previous->request == e.request && !previousDone;
     attempt = sameAsBefore ? attempt + 1 : 1;
     json x = {{"netfn", Hex(e.netFn, 2)}, {"command", Hex(e.command, 2)}, {"try", attempt},
               {"request", Bytes(e.request)}, {"status", Status(e.status)}, {"response", Bytes(e.response)}};
