@@ -323,8 +323,10 @@ void Board::RunNotification(const Notification& notification, const EFI_PEI_PPI_
   std::string previous = running_;
   running_ = notification.owner;
   // A dead loop unwinds through here to RunOnBsp; restore on the normal path only.
-  notification.descriptor->Notify(const_cast<EFI_PEI_SERVICES**>(Services()),
-                                  const_cast<EFI_PEI_NOTIFY_DESCRIPTOR*>(notification.descriptor), ppi.Ppi);
+  EFI_STATUS status = notification.descriptor->Notify(const_cast<EFI_PEI_SERVICES**>(Services()),
+                                                     const_cast<EFI_PEI_NOTIFY_DESCRIPTOR*>(notification.descriptor),
+                                                     ppi.Ppi);
+  notificationRuns_.push_back({notification.owner, *ppi.Guid, status});
   running_ = previous;
 }
 
@@ -335,6 +337,7 @@ DispatchRecord Board::Dispatch(const ModuleImage& image) {
     return record;
   }
   record.ran = true;
+  image.Reload();
   void* fileHandle = &fileHandles_.emplace_back(fileHandles_.size() + 1);
   RunOnBsp(record.module, [&] {
     record.status = image.entry(fileHandle, Services());
@@ -367,6 +370,9 @@ EFI_STATUS Board::StartupAllAps(EFI_AP_PROCEDURE procedure, bool singleThread, v
 
   const auto apCount = static_cast<ptrdiff_t>(processors_.size() - 1);
   std::latch start(singleThread ? 1 : apCount);
+  // An AP that has run the procedure stays under way until every AP has run
+  // it: however short the procedure, all APs of one call are running at once.
+  std::latch finish(singleThread ? 1 : apCount);
   std::atomic<bool> apHalted{false};
   auto runOn = [&](Processor& ap) {
     ProcessorBinding binding(ap);
@@ -379,6 +385,7 @@ EFI_STATUS Board::StartupAllAps(EFI_AP_PROCEDURE procedure, bool singleThread, v
     } catch (const ProcessorHalted&) {
       apHalted = true;
     }
+    if (!singleThread) finish.arrive_and_wait();
     --runningAps_;
   };
 

@@ -64,6 +64,13 @@ struct DispatchRecord {
   EFI_STATUS status = EFI_SUCCESS;
 };
 
+// One notification callback that ran to its end (a dead loop ends none).
+struct NotificationRecord {
+  std::string module;  // the module that registered it
+  EFI_GUID ppi{};      // the PPI whose installation ran it
+  EFI_STATUS status = EFI_SUCCESS;
+};
+
 struct HaltRecord {
   std::string module;
   unsigned processor = 0;
@@ -114,10 +121,12 @@ class Board {
   bool Halted() const { return halt_.has_value(); }
   const std::optional<HaltRecord>& Halt() const { return halt_; }
   const std::vector<DispatchRecord>& Dispatches() const { return dispatches_; }
+  const std::vector<NotificationRecord>& NotificationRuns() const { return notificationRuns_; }
   const std::string& RunningModule() const { return running_; }
   bool MemoryInstalled() const { return memoryInstalled_; }
 
-  // How many APs ran one StartupAllAPs procedure at the same time, at most.
+  // How many APs were under way in one StartupAllAPs call at the same time,
+  // at most: every AP when they run at once, 1 when they run one by one.
   unsigned PeakConcurrentAps() const { return peakConcurrentAps_.load(); }
 
   // The board that the processor running the caller belongs to.
@@ -177,6 +186,7 @@ class Board {
   std::string running_;
   std::optional<HaltRecord> halt_;
   std::vector<DispatchRecord> dispatches_;
+  std::vector<NotificationRecord> notificationRuns_;
   bool memoryInstalled_ = false;
   std::atomic<unsigned> runningAps_{0};
   std::atomic<unsigned> peakConcurrentAps_{0};

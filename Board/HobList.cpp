@@ -44,7 +44,7 @@ EFI_STATUS HobList::Create(uint16_t type, uint16_t length, void** hob) {
   if (free < rounded) return EFI_OUT_OF_RESOURCES;
 
   uint8_t* at = Host(phit_->EfiEndOfHobList);
-  std::memset(at, 0, rounded);
+  std::memset(at, newHobFill_, rounded);
   auto* header = reinterpret_cast<EFI_HOB_GENERIC_HEADER*>(at);
   header->HobType = type;
   header->HobLength = rounded;

@@ -29,6 +29,9 @@ class HobList {
 
   // CreateHob: Length is rounded up to 8; lengths above 0xFFF8 are refused.
   EFI_STATUS Create(uint16_t type, uint16_t length, void** hob);
+  // What a new HOB's bytes hold before its creator writes them: 0 unless a
+  // test says otherwise (a PEI core does not clear them).
+  void SetNewHobFill(uint8_t fill) { newHobFill_ = fill; }
   // AllocatePages: whole pages from the top of free memory, with a memory
   // allocation HOB describing them.
   EFI_STATUS AllocatePages(EFI_MEMORY_TYPE type, uint64_t pages, EFI_PHYSICAL_ADDRESS* memory);
@@ -46,6 +49,7 @@ class HobList {
  private:
   PhysicalMemory& memory_;
   EFI_HOB_HANDOFF_INFO_TABLE* phit_;
+  uint8_t newHobFill_ = 0;
 };
 
 }  // namespace board

@@ -100,15 +100,19 @@ function(pei_module NAME)
   set(image ${CMAKE_CURRENT_BINARY_DIR}/${NAME}.image.o)
   add_custom_command(
     OUTPUT ${image}
-    COMMAND ${CMAKE_LINKER} -r -o ${partial}
+    COMMAND ${CMAKE_LINKER} -r -T ${PROJECT_SOURCE_DIR}/cmake/HostedImage.ld -o ${partial}
             --whole-archive $<TARGET_FILE:${NAME}> --no-whole-archive
             --start-group ${archive_files} --end-group
-    # Only the entry stays global; COMDAT groups go too, or the final link
-    # would fold the program's own copy of an inline definition into the
-    # image's now-local one.
-    COMMAND ${CMAKE_OBJCOPY} --keep-global-symbol=${NAME}_ModuleEntryPoint -R .group
-            --redefine-sym _ModuleEntryPoint=${NAME}_ModuleEntryPoint ${partial} ${image}
-    DEPENDS ${NAME} ${archives}
+    # Only the entry and the data bounds stay global; COMDAT groups go too,
+    # or the final link would fold the program's own copy of an inline
+    # definition into the image's now-local one.
+    COMMAND ${CMAKE_OBJCOPY} -R .group
+            --keep-global-symbol=${NAME}_ModuleEntryPoint
+            --keep-global-symbol=${NAME}_DataStart --keep-global-symbol=${NAME}_DataEnd
+            --redefine-sym _ModuleEntryPoint=${NAME}_ModuleEntryPoint
+            --redefine-sym PEIM_DataStart=${NAME}_DataStart --redefine-sym PEIM_DataEnd=${NAME}_DataEnd
+            ${partial} ${image}
+    DEPENDS ${NAME} ${archives} ${PROJECT_SOURCE_DIR}/cmake/HostedImage.ld
     COMMENT "Linking hosted PEIM image ${NAME}"
     VERBATIM COMMAND_EXPAND_LISTS)
   add_custom_target(${NAME}ImageBuild DEPENDS ${image})
@@ -138,18 +142,20 @@ function(pei_hosted_images)
   set(entries "")
   foreach(image IN LISTS images)
     string(APPEND declarations
-      "extern \"C\" EFI_STATUS EFIAPI ${image}_ModuleEntryPoint(EFI_PEI_FILE_HANDLE, CONST EFI_PEI_SERVICES **);\n")
-    string(APPEND entries "  {\"${image}\", ${image}_ModuleEntryPoint},\n")
+      "extern \"C\" EFI_STATUS EFIAPI ${image}_ModuleEntryPoint(EFI_PEI_FILE_HANDLE, CONST EFI_PEI_SERVICES **);\n"
+      "extern \"C\" unsigned char ${image}_DataStart[], ${image}_DataEnd[];\n"
+      "const std::vector<unsigned char> k${image}Data = SnapshotImageData(${image}_DataStart, ${image}_DataEnd);\n")
+    string(APPEND entries "  {\"${image}\", ${image}_ModuleEntryPoint, ${image}_DataStart, ${image}_DataEnd, &k${image}Data},\n")
   endforeach()
   set(source ${CMAKE_BINARY_DIR}/BoardImages.cpp)
   file(CONFIGURE OUTPUT ${source} CONTENT [=[
 // Generated: the hosted module images of this build.
 #include "Board/ModuleImage.h"
 
-@declarations@
 namespace board {
 namespace {
-constexpr ModuleImage kImages[] = {
+@declarations@
+const ModuleImage kImages[] = {
 @entries@};
 }  // namespace
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the hosted build plain and under
-# AddressSanitizer + UndefinedBehaviorSanitizer, then the firmware images
-# and their checks.
+# AddressSanitizer + UndefinedBehaviorSanitizer, the tests that run
+# application processors on threads under ThreadSanitizer, then the firmware
+# images and their checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-packages.sh
@@ -11,3 +12,9 @@ for preset in hosted hosted-sanitize firmware; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+# Only the tests whose APs run on threads, to keep CI short.
+echo "=== hosted-tsan ==="
+cmake --preset hosted-tsan >/dev/null
+cmake --build --preset hosted-tsan --target BoardTest SysHostPointerLibTest
+ctest --preset hosted-tsan -R '^(MpServices|StaticPointerTableAps)\.'

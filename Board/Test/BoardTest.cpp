@@ -2,8 +2,11 @@
 // Foundation, the variable store, the BMC and the fault plan.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <Guid/VerbosityHob.h>
 #include <Ppi/MemoryDiscovered.h>
+#include <Ppi/MpServices.h>
 
 #include "Board/Board.h"
 #include "Board/BoardError.h"
@@ -172,6 +175,58 @@ TEST(FaultPlan, SkipsThenFailsForCount) {
   for (int i = 0; i < 5; ++i) failed.push_back(plan.Check(board::Service::CreateHob).has_value());
   EXPECT_EQ(failed, (std::vector<bool>{false, true, true, false, false}));
   EXPECT_FALSE(plan.Check(board::Service::AllocatePool).has_value());
+}
+
+// An AP procedure that marks, in the slot of the processor running it, that it ran there.
+void EFIAPI MarkProcessor(void* buffer) {
+  auto* ran = static_cast<std::atomic<unsigned>*>(buffer);
+  ++ran[board::CurrentProcessor().number];
+}
+
+// StartupAllAPs with the board's MP services PPI, run on the boot processor.
+EFI_STATUS StartupAllAps(Board& board, EFI_AP_PROCEDURE procedure, bool singleThread, void* argument) {
+  void* ppi = nullptr;
+  EXPECT_EQ(board.Ppis().Locate(&gEfiPeiMpServicesPpiGuid, 0, nullptr, &ppi), EFI_SUCCESS);
+  auto* mp = static_cast<EFI_PEI_MP_SERVICES_PPI*>(ppi);
+  EFI_STATUS status = EFI_LOAD_ERROR;
+  board.RunAs("Test", [&] {
+    status = mp->StartupAllAPs(board.Services(), mp, procedure, singleThread ? TRUE : FALSE, 0, argument);
+  });
+  return status;
+}
+
+TEST(MpServices, StartupAllApsRunsEveryApOnItsOwnProcessorAtOnceOrOneByOne) {
+  constexpr unsigned kAps = 9;
+  for (bool singleThread : {false, true}) {
+    board::BoardOptions options;
+    options.applicationProcessors = kAps;
+    Board board(options);
+    board.InstallMpServices();
+    std::atomic<unsigned> ran[kAps + 1] = {};
+
+    EXPECT_EQ(StartupAllAps(board, MarkProcessor, singleThread, ran), EFI_SUCCESS);
+    EXPECT_EQ(ran[0], 0u) << "the boot processor runs no AP procedure";
+    for (unsigned i = 1; i <= kAps; ++i) EXPECT_EQ(ran[i], 1u) << "AP " << i;
+    EXPECT_EQ(board.PeakConcurrentAps(), singleThread ? 1u : kAps);
+  }
+}
+
+TEST(MpServices, StartupAllApsFailsAsPlannedAndWithoutAps) {
+  std::atomic<unsigned> ran[3] = {};
+  {
+    Board lone;
+    lone.InstallMpServices();
+    EXPECT_EQ(StartupAllAps(lone, MarkProcessor, false, ran), EFI_NOT_STARTED);
+  }
+  board::BoardOptions options;
+  options.applicationProcessors = 2;
+  Board board(options);
+  board.InstallMpServices();
+  board.Faults().Add({board::Service::StartupAllAPs, EFI_DEVICE_ERROR, 0, 1});
+  EXPECT_EQ(StartupAllAps(board, MarkProcessor, false, ran), EFI_DEVICE_ERROR);
+  EXPECT_EQ(ran[1] + ran[2], 0u);
+  EXPECT_EQ(StartupAllAps(board, MarkProcessor, false, ran), EFI_SUCCESS);
+  EXPECT_EQ(ran[1] + ran[2], 2u);
 }
 
 TEST(PhysicalMemory, RegionsAreFixedBelowTwoGigabytesAndNeverTruncated) {
