@@ -64,6 +64,14 @@ struct DispatchRecord {
   EFI_STATUS status = EFI_SUCCESS;
 };
 
+// One run of a notification callback: the PEI Foundation ignores what a
+// callback returns, the board keeps it.
+struct NotificationRecord {
+  std::string module;  // the module that registered it
+  EFI_GUID ppi{};
+  EFI_STATUS status = EFI_SUCCESS;
+};
+
 struct HaltRecord {
   std::string module;
   unsigned processor = 0;
@@ -103,6 +111,10 @@ class Board {
   // Installs (again, if it is installed) a platform PPI of the given name
   // with an empty interface; notifications on it run.
   void InstallPlatformPpi(const EFI_GUID& guid);
+  // Reinstalls, through ReInstallPpi on the same descriptor, the platform
+  // PPI of the given name the board installed last; notifications on it run
+  // again. Throws BoardError when the board has not installed it.
+  void ReinstallPlatformPpi(const EFI_GUID& guid);
 
   // Runs code on the boot processor as module (for tests that call a module
   // routine directly). A dead loop ends it and halts the board.
@@ -114,6 +126,7 @@ class Board {
   bool Halted() const { return halt_.has_value(); }
   const std::optional<HaltRecord>& Halt() const { return halt_; }
   const std::vector<DispatchRecord>& Dispatches() const { return dispatches_; }
+  const std::vector<NotificationRecord>& NotificationRuns() const { return notificationRuns_; }
   const std::string& RunningModule() const { return running_; }
   bool MemoryInstalled() const { return memoryInstalled_; }
 
@@ -177,6 +190,7 @@ class Board {
   std::string running_;
   std::optional<HaltRecord> halt_;
   std::vector<DispatchRecord> dispatches_;
+  std::vector<NotificationRecord> notificationRuns_;
   bool memoryInstalled_ = false;
   std::atomic<unsigned> runningAps_{0};
   std::atomic<unsigned> peakConcurrentAps_{0};
