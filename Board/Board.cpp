@@ -1,5 +1,6 @@
 #include "Board.h"
 
+#include <algorithm>
 #include <cstring>
 #include <latch>
 #include <thread>
@@ -361,6 +362,18 @@ void Board::InstallMpServices() {
 
 void Board::InstallPlatformPpi(const EFI_GUID& guid) {
   RunOnBsp(kPlatform, [&] { InstallBoardPpi(guid, &emptyInterface_); });
+}
+
+void Board::ReinstallPlatformPpi(const EFI_GUID& guid) {
+  auto installed = std::find_if(boardDescriptors_.rbegin(), boardDescriptors_.rend(),
+                                [&](const EFI_PEI_PPI_DESCRIPTOR& d) { return SameGuid(*d.Guid, guid); });
+  if (installed == boardDescriptors_.rend())
+    throw BoardError("the board has not installed " + GuidToString(guid) + " to reinstall it");
+  const EFI_PEI_PPI_DESCRIPTOR* descriptor = &*installed;
+  RunOnBsp(kPlatform, [&] {
+    if (EFI_ERROR((*Services())->ReInstallPpi(Services(), descriptor, descriptor)))
+      throw BoardError("the board could not reinstall its own PPI " + GuidToString(guid));
+  });
 }
 
 EFI_STATUS Board::StartupAllAps(EFI_AP_PROCEDURE procedure, bool singleThread, void* argument) {

@@ -110,6 +110,10 @@ class Board {
   // Installs (again, if it is installed) a platform PPI of the given name
   // with an empty interface; notifications on it run.
   void InstallPlatformPpi(const EFI_GUID& guid);
+  // Reinstalls, through ReInstallPpi on the same descriptor, the platform
+  // PPI of the given name the board installed last; notifications on it run
+  // again. Throws BoardError when the board has not installed it.
+  void ReinstallPlatformPpi(const EFI_GUID& guid);
 
   // Runs code on the boot processor as module (for tests that call a module
   // routine directly). A dead loop ends it and halts the board.
