@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "Board/Board.h"
+#include "Board/HostStructure.h"
 
 namespace boardboot {
 
 // One step of a boot: dispatch a module, or a platform event between modules.
 struct BootStep {
-  enum class Kind { Dispatch, PermanentMemory, MpServices, PlatformPpi };
+  // ScanTrigger installs the scan-trigger PPI, or reinstalls it after the first time.
+  enum class Kind { Dispatch, PermanentMemory, MpServices, PlatformPpi, ScanTrigger };
   Kind kind = Kind::Dispatch;
   std::string module;  // Dispatch
   EFI_GUID ppi{};      // PlatformPpi: installed, or reinstalled when it already is
@@ -43,6 +45,30 @@ struct BmcScript {
   std::vector<board::BmcAnswer> answers;  // one per try, in order
 };
 
+struct DimmSlot {
+  unsigned socket = 0, channel = 0, slot = 0;
+};
+
+struct ChannelGate {
+  unsigned socket = 0, channel = 0;
+  uint8_t gate = 0;
+};
+
+// The memory reference code's warning log and per-slot bytes.
+struct WarningLogSpec {
+  std::vector<board::WarningEntry> entries;
+  std::optional<uint32_t> usedSize;  // overrides the sum of the entries' lengths
+  std::vector<DimmSlot> present;
+  std::vector<ChannelGate> gates;
+};
+
+// A static pointer table HOB an earlier module left in the HOB list.
+struct StaticPointerTableSpec {
+  uint16_t hobLength = 304;
+  std::vector<std::pair<unsigned, uint64_t>> pointers;      // type, pointer
+  std::vector<std::pair<unsigned, uint32_t>> newAddresses;  // type, NewAddress
+};
+
 struct BoardDescription {
   std::string source;  // the board file, or the built-in board's name
   board::BoardOptions options;
@@ -53,6 +79,8 @@ struct BoardDescription {
   std::optional<size_t> selCapacity;
   std::vector<BmcScript> bmc;
   std::vector<board::FaultRule> faults;
+  WarningLogSpec warningLog;
+  std::optional<StaticPointerTableSpec> staticPointerTable;
   std::vector<BootStep> steps;
 };
 

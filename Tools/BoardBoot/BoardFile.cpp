@@ -315,7 +315,9 @@ void ReadBoot(const Reader& r, const YAML::Node& node, BoardDescription& board) 
       parsed.ppiName = step["name"] ? r.Text(step["name"], key + ".name") : board::GuidToString(parsed.ppi);
     } else {
       std::string name = r.Text(step, key);
-      if (name == "permanent-memory") {
+      if (name == "scan-trigger") {
+        parsed.kind = BootStep::Kind::ScanTrigger;
+      } else if (name == "permanent-memory") {
         parsed.kind = BootStep::Kind::PermanentMemory;
       } else if (name == "mp-services") {
         parsed.kind = BootStep::Kind::MpServices;
@@ -326,11 +328,85 @@ void ReadBoot(const Reader& r, const YAML::Node& node, BoardDescription& board) 
         std::string modules;
         for (const auto& image : board::HostedImages()) modules += " " + std::string(image.name);
         r.Fail(step, key, "'" + name + "' is neither a module (" + modules.substr(1) +
-                              ") nor a platform event (permanent-memory, mp-services, {ppi: GUID})");
+                              ") nor a platform event (permanent-memory, mp-services, scan-trigger, {ppi: GUID})");
       }
     }
     board.steps.push_back(parsed);
   }
+}
+
+void ReadWarningLog(const Reader& r, const YAML::Node& node, BoardDescription& board) {
+  r.Keys(node, "warning-log", {"entries", "used-size", "present", "gates"});
+  auto& log = board.warningLog;
+  if (const auto& entries = node["entries"]) {
+    if (!entries.IsSequence()) r.Fail(entries, "warning-log.entries", "expected a list of entries");
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const YAML::Node& e = entries[i];
+      std::string key = "warning-log.entries[" + std::to_string(i) + "]";
+      r.Keys(e, key, {"type", "length", "major", "minor", "socket", "channel", "dimm", "rank"});
+      board::WarningEntry entry;
+      if (e["type"]) {
+        // Type is a signed 32-bit value: negative types are written as such.
+        std::string text = r.Text(e["type"], key + ".type");
+        bool negative = !text.empty() && text[0] == '-';
+        YAML::Node magnitude(negative ? text.substr(1) : text);
+        auto value = static_cast<int64_t>(r.Number(magnitude, key + ".type", negative ? 0x80000000ull : 0x7FFFFFFF));
+        entry.type = static_cast<int32_t>(negative ? -value : value);
+      }
+      auto byte = [&](const char* field, uint8_t fallback) {
+        return e[field] ? static_cast<uint8_t>(r.Number(e[field], key + "." + field, 0xFF)) : fallback;
+      };
+      if (e["length"]) entry.length = static_cast<uint16_t>(r.Number(e["length"], key + ".length", 0xFFFF));
+      entry.majorCode = byte("major", 0);
+      entry.minorCode = byte("minor", 0);
+      entry.socket = byte("socket", 0);
+      entry.channel = byte("channel", 0);
+      entry.dimm = byte("dimm", 0);
+      entry.rank = byte("rank", 0);
+      log.entries.push_back(entry);
+    }
+  }
+  if (node["used-size"]) log.usedSize = static_cast<uint32_t>(r.Number(node["used-size"], "warning-log.used-size", 0xFFFFFFFF));
+  auto slots = [&](const char* name, auto&& read) {
+    const YAML::Node& list = node[name];
+    if (!list) return;
+    if (!list.IsSequence()) r.Fail(list, std::string("warning-log.") + name, "expected a list");
+    for (size_t i = 0; i < list.size(); ++i) read(list[i], std::string("warning-log.") + name + "[" + std::to_string(i) + "]");
+  };
+  slots("present", [&](const YAML::Node& n, const std::string& key) {
+    r.Keys(n, key, {"socket", "channel", "slot"});
+    log.present.push_back({static_cast<unsigned>(r.Number(n["socket"], key + ".socket", SYS_HOST_MAX_SOCKETS - 1)),
+                           static_cast<unsigned>(r.Number(n["channel"], key + ".channel", SYS_HOST_MAX_CHANNELS - 1)),
+                           static_cast<unsigned>(r.Number(n["slot"], key + ".slot", SYS_HOST_MAX_DIMM_SLOTS - 1))});
+  });
+  slots("gates", [&](const YAML::Node& n, const std::string& key) {
+    r.Keys(n, key, {"socket", "channel", "gate"});
+    log.gates.push_back({static_cast<unsigned>(r.Number(n["socket"], key + ".socket", SYS_HOST_MAX_SOCKETS - 1)),
+                         static_cast<unsigned>(r.Number(n["channel"], key + ".channel", SYS_HOST_MAX_CHANNELS - 1)),
+                         static_cast<uint8_t>(r.Number(n["gate"], key + ".gate", 0xFF))});
+  });
+}
+
+void ReadStaticPointerTable(const Reader& r, const YAML::Node& node, BoardDescription& board) {
+  r.Keys(node, "static-pointer-table", {"hob-length", "pointers", "new-addresses"});
+  StaticPointerTableSpec table;
+  if (node["hob-length"]) {
+    table.hobLength = static_cast<uint16_t>(r.Number(node["hob-length"], "static-pointer-table.hob-length", 0xFFF8));
+    if (table.hobLength < 24) r.Fail(node["hob-length"], "static-pointer-table.hob-length", "a GUID HOB is at least 24 bytes");
+  }
+  auto byType = [&](const char* name, uint64_t max, auto& out) {
+    const YAML::Node& map = node[name];
+    if (!map) return;
+    if (!map.IsMap()) r.Fail(map, std::string("static-pointer-table.") + name, "expected pointer type: value");
+    for (const auto& item : map) {
+      std::string key = std::string("static-pointer-table.") + name + "." + item.first.Scalar();
+      auto type = static_cast<unsigned>(r.Number(item.first, key, 13));
+      out.push_back({type, static_cast<typename std::decay_t<decltype(out)>::value_type::second_type>(r.Number(item.second, key, max))});
+    }
+  };
+  byType("pointers", ~uint64_t{0}, table.pointers);
+  byType("new-addresses", 0xFFFFFFFF, table.newAddresses);
+  board.staticPointerTable = table;
 }
 
 std::optional<board::PlatformPpi> PlatformPpiFromName(const std::string& name) {
@@ -355,7 +431,7 @@ BoardDescription ParseBoardFile(const std::string& text, const std::string& sour
   board.source = source;
   if (root.IsNull()) return board;
   r.Keys(root, "", {"memory", "processors", "scratch-register", "absent-ppis", "pcd", "pcie", "variables", "bmc",
-                    "faults", "boot"});
+                    "faults", "warning-log", "static-pointer-table", "boot"});
 
   auto& options = board.options;
   if (const auto& memory = root["memory"]) {
@@ -397,6 +473,8 @@ BoardDescription ParseBoardFile(const std::string& text, const std::string& sour
   if (root["variables"]) ReadVariables(r, root["variables"], board);
   if (root["bmc"]) ReadBmc(r, root["bmc"], board);
   if (root["faults"]) ReadFaults(r, root["faults"], board);
+  if (root["warning-log"]) ReadWarningLog(r, root["warning-log"], board);
+  if (root["static-pointer-table"]) ReadStaticPointerTable(r, root["static-pointer-table"], board);
   if (root["boot"]) ReadBoot(r, root["boot"], board);
   else r.Fail(root, "boot", "a board file needs its boot: the modules and events in order");
   return board;

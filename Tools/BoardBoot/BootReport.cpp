@@ -45,6 +45,13 @@ json Modules(board::Board& board) {
   return modules;
 }
 
+json Notifications(board::Board& board) {
+  json runs = json::array();
+  for (const auto& run : board.NotificationRuns())
+    runs.push_back({{"module", run.module}, {"ppi", board::GuidToString(run.ppi)}, {"status", Status(run.status)}});
+  return runs;
+}
+
 json Assertions(const board::Board& board) {
   json assertions = json::array();
   for (const auto& a : board.Console().Assertions())
@@ -134,6 +141,7 @@ json BuildReport(board::Board& board, const std::string& source) {
     if (!assertions.empty()) halt["after"] = assertions.back().file + "(" + std::to_string(assertions.back().line) + "): " + assertions.back().text;
     report["halt"] = halt;
   }
+  report["notifications"] = Notifications(board);
   report["assertions"] = Assertions(board);
   report["pcd"] = PcdChanges(board);
   report["hobs"] = Hobs(board);
@@ -195,6 +203,11 @@ void PrintReport(std::ostream& out, const json& report) {
     if (h.contains("after")) out << " after " << h["after"].get<std::string>();
     out << "\n";
   }
+
+  Section(out, "Notifications run", report["notifications"]);
+  for (const auto& n : report["notifications"])
+    out << "  " << n["module"].get<std::string>() << " on " << n["ppi"].get<std::string>() << ": "
+        << n["status"].get<std::string>() << "\n";
 
   Section(out, "Assertions", report["assertions"]);
   for (const auto& a : report["assertions"])

@@ -1,6 +1,10 @@
 #include "BootRunner.h"
 
+#include <Guid/StaticPointerTableHob.h>
+#include <Ppi/WarningLogScanTrigger.h>
+
 #include "Board/BoardError.h"
+#include "Board/HostStructure.h"
 
 namespace boardboot {
 
@@ -20,6 +24,30 @@ void Prepare(board::Board& board, const BoardDescription& description) {
   for (const auto& script : description.bmc)
     for (const auto& answer : script.answers) board.BmcDevice().Queue(script.netFn, script.command, answer);
   for (const auto& fault : description.faults) board.Faults().Add(fault);
+
+  const auto& log = description.warningLog;
+  if (!log.entries.empty() || log.usedSize || !log.present.empty() || !log.gates.empty()) {
+    board::HostStructure host(board.Memory(), board.Options().memory.hostStructure);
+    for (const auto& entry : log.entries) host.AddWarning(entry);
+    if (log.usedSize) host.SetUsedSize(*log.usedSize);
+    for (const auto& slot : log.present) host.SetDimmPresent(slot.socket, slot.channel, slot.slot);
+    for (const auto& gate : log.gates) host.SetChannelGate(gate.socket, gate.channel, gate.gate);
+  }
+
+  // A table HOB that an earlier module created, before any dispatch.
+  if (const auto& table = description.staticPointerTable) {
+    void* hob = nullptr;
+    if (EFI_ERROR(board.Hobs().Create(EFI_HOB_TYPE_GUID_EXTENSION, table->hobLength, &hob)))
+      throw board::BoardError("the static pointer table HOB does not fit in the HOB list");
+    auto* header = static_cast<EFI_HOB_GUID_TYPE*>(hob);
+    header->Header.HobLength = table->hobLength;  // exactly as given, even when it is wrong
+    header->Name = gStaticPointerTableHobGuid;
+    if (table->hobLength >= sizeof(STATIC_POINTER_TABLE_HOB)) {
+      auto* data = &reinterpret_cast<STATIC_POINTER_TABLE_HOB*>(hob)->Table;
+      for (auto [type, pointer] : table->pointers) data->Pointer[type] = pointer;
+      for (auto [type, address] : table->newAddresses) data->Migration[type].NewAddress = address;
+    }
+  }
 }
 }  // namespace
 
@@ -42,6 +70,12 @@ std::unique_ptr<board::Board> RunBoot(const BoardDescription& description) {
         break;
       case BootStep::Kind::PlatformPpi:
         board->InstallPlatformPpi(step.ppi);
+        break;
+      case BootStep::Kind::ScanTrigger:
+        if (board->Ppis().IsInstalled(gWarningLogScanTriggerPpiGuid))
+          board->ReinstallPlatformPpi(gWarningLogScanTriggerPpiGuid);
+        else
+          board->InstallPlatformPpi(gWarningLogScanTriggerPpiGuid);
         break;
     }
   }

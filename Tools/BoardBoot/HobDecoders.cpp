@@ -1,13 +1,22 @@
 #include "HobDecoders.h"
 
 #include <Guid/FirstBootHob.h>
+#include <Guid/StaticPointerTableHob.h>
 #include <Guid/VerbosityHob.h>
+
+#include <cstdio>
 
 #include "Board/GuidText.h"
 
 namespace boardboot {
 
 namespace {
+std::string Hex(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
 constexpr size_t kDataOffset = sizeof(EFI_HOB_GUID_TYPE);
 
 const char* LevelName(uint8_t level) {
@@ -31,6 +40,22 @@ void DecodeGuidHob(const board::HobView& hob, nlohmann::json& out) {
       out["level"] = level;
       out["summary"] = "debug level " + std::to_string(level) + " (" + LevelName(level) + ")";
     }
+  } else if (board::SameGuid(name, gStaticPointerTableHobGuid)) {
+    out["name"] = "static pointer table";
+    out["table"] = Hex(hob.address + kDataOffset);
+    if (hob.length != sizeof(STATIC_POINTER_TABLE_HOB)) {
+      out["summary"] = "table at " + Hex(hob.address + kDataOffset) + ", wrong length";
+      return;
+    }
+    const auto* table = &reinterpret_cast<const STATIC_POINTER_TABLE_HOB*>(hob.bytes)->Table;
+    nlohmann::json details = nlohmann::json::array();
+    for (unsigned type = 0; type < STATIC_POINTER_TYPE_COUNT; ++type)
+      if (table->Pointer[type] != 0)
+        details.push_back("type " + std::to_string(type) + ": " + Hex(table->Pointer[type]) + " (migrates to " +
+                          Hex(table->Migration[type].NewAddress) + ")");
+    out["summary"] = "table at " + Hex(hob.address + kDataOffset) + ", " + std::to_string(details.size()) +
+                     " pointer(s) set";
+    if (!details.empty()) out["details"] = details;
   } else if (board::SameGuid(name, gFirstBootHobGuid)) {
     out["name"] = "first boot";
     if (hasByte) {

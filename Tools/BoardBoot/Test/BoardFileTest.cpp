@@ -90,6 +90,12 @@ TEST(BoardFile, EachMistakeGetsOneErrorNamingFileLineAndKey) {
        "70, 71, 72, 73, 74, 75, 76, 77, 78, 79, 80, 81, 82, 83, 84]}}\n",
        "bad.yaml:3: variables.Setup.fields.300: lies past the end of the 383-byte variable"},
       {"boot: [BootMarker\n", "bad.yaml:2: end of sequence flow not found"},
+      {"boot: [DimmSentry, scan-trigger]\nwarning-log:\n  entries:\n    - {type: 1, socket: 1, chanel: 3}\n",
+       "bad.yaml:4: warning-log.entries[0].chanel: unknown key"},
+      {"boot: [DimmSentry]\nwarning-log:\n  present:\n    - {socket: 8, channel: 0, slot: 0}\n",
+       "bad.yaml:4: warning-log.present[0].socket: 8 is out of range (at most 7)"},
+      {"boot: [TraceGate]\nstatic-pointer-table: {pointers: {14: 0x1000}}\n",
+       "bad.yaml:2: static-pointer-table.pointers.14: 14 is out of range (at most 13)"},
   };
   for (const auto& c : cases) {
     try {
