@@ -11,7 +11,10 @@ add_library(PeiModuleFlags INTERFACE)
 target_include_directories(PeiModuleFlags INTERFACE ${PEI_INCLUDE_DIRS})
 target_compile_options(PeiModuleFlags INTERFACE
   -Wall -Wextra -Werror -fno-exceptions -fno-rtti -fno-threadsafe-statics -funsigned-char
-  -ffunction-sections -fdata-sections -fno-strict-aliasing)
+  -ffunction-sections -fdata-sections -fno-strict-aliasing
+  # __FILE__ in assertions names the file from the source root, so logs and
+  # images are the same whatever folder the tree was checked out in.
+  -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 if(PEI_FIRMWARE)
   target_compile_options(PeiModuleFlags INTERFACE -ffreestanding -fno-builtin -nostdlib -nostdlibinc
     -fno-stack-protector -mno-stack-arg-probe -march=i586 -mno-sse -mno-mmx -mno-implicit-float
