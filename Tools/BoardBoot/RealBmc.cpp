@@ -11,7 +11,7 @@ std::unique_ptr<RealBmc> RealBmc::Open(const IpmiSimSpec& spec, std::optional<si
   board::Endpoint serial{spec.host, spec.port.value_or(0)};
   std::string description;
   if (spec.port) {
-    description = "ipmi_sim already running, VM serial interface at " + serial.ToString();
+    description = "ipmi_sim at " + serial.ToString() + " (VM serial interface), not started by board-boot";
   } else {
     board::IpmiSimConfig config;
     if (selCapacity) config.selCapacity = *selCapacity;
