@@ -19,7 +19,9 @@ namespace board {
 class IpmiSimProcess {
  public:
   // Throws BoardError when the simulator can't be started (not installed,
-  // exits at once); its own messages are in the error.
+  // exits at once); its own messages are in the error. The death signal is
+  // tied to the calling thread: start it from one that lives as long as the
+  // simulator should (the main thread).
   static std::unique_ptr<IpmiSimProcess> Start(IpmiSimConfig config = {});
   ~IpmiSimProcess();
   IpmiSimProcess(const IpmiSimProcess&) = delete;

@@ -98,4 +98,25 @@ class FakeVmServer {
   std::thread thread_;
 };
 
+// A loopback port that is bound but never listens: connecting is refused,
+// and nothing else can take the port while this lives.
+class RefusingPort {
+ public:
+  RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(socket_.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(socket_.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("cannot bind a loopback port");
+    port_ = ntohs(address.sin_port);
+  }
+  uint16_t Port() const { return port_; }
+
+ private:
+  board::SocketFd socket_;
+  uint16_t port_ = 0;
+};
+
 }  // namespace boardtest

@@ -8,7 +8,6 @@
 
 #include "Board/IpmiSimBackend.h"
 #include "Board/IpmiSimLink.h"
-#include "Board/IpmiSimProcess.h"
 #include "FakeVmServer.h"
 
 namespace {
@@ -91,7 +90,8 @@ TEST(IpmiSimLink, LostConnectionFailsTheTryAndTheNextTryConnectsAgain) {
 }
 
 TEST(IpmiSimLink, NothingListeningIsNotReachable) {
-  IpmiSimLink link({"127.0.0.1", board::FreeLoopbackPort(SOCK_STREAM)}, 500ms);
+  boardtest::RefusingPort nobody;
+  IpmiSimLink link({"127.0.0.1", nobody.Port()}, 500ms);
   auto result = link.Exchange(kNetFnOem, 0, kCmdForceDebug, kForceDebug);
   EXPECT_FALSE(result.reply);
   EXPECT_EQ(result.failure, LinkFailure::NotReachable);

@@ -3,8 +3,6 @@
 // starts what it needs on free ports and stops it by its process id.
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-
 #include <memory>
 #include <string>
 
@@ -59,7 +57,8 @@ std::string Console(const board::Board& board) {
 }
 
 TEST(RealBmc, SimulatorNotRunningFailsEveryTryAndEachModuleRetriesAsItShould) {
-  uint16_t nobody = board::FreeLoopbackPort(SOCK_STREAM);
+  boardtest::RefusingPort refusing;
+  uint16_t nobody = refusing.Port();
   auto description = boardboot::ParseBoardFile(
       BoardText(nobody, "[TraceGate, BmcHerald, DimmSentry, scan-trigger]"), "not-running.yaml");
   auto bmc = boardboot::RealBmc::Open(*description.ipmiSim, std::nullopt);
