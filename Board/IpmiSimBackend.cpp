@@ -1,7 +1,6 @@
 #include "IpmiSimBackend.h"
 
 #include <algorithm>
-#include <map>
 
 #include "Bmc.h"
 
@@ -37,6 +36,7 @@ EFI_STATUS IpmiSimBackend::Handle(uint8_t netFn, uint8_t lun, uint8_t command, c
       responseLength == nullptr) {
     exchange.status = EFI_INVALID_PARAMETER;
     exchange.transportNote = "not sent: the request or the response buffer is missing or too long";
+    ++failures_["not sent"];
     return exchange.status;
   }
   if (request != nullptr) exchange.request.assign(request, request + requestLength);
@@ -45,6 +45,7 @@ EFI_STATUS IpmiSimBackend::Handle(uint8_t netFn, uint8_t lun, uint8_t command, c
   if (!result.reply) {
     exchange.status = StatusFor(result.failure);
     exchange.transportNote = std::string(LinkFailureName(result.failure)) + ": " + result.detail;
+    ++failures_[LinkFailureName(result.failure)];
     return exchange.status;
   }
 
@@ -65,6 +66,7 @@ EFI_STATUS IpmiSimBackend::Handle(uint8_t netFn, uint8_t lun, uint8_t command, c
     exchange.status = EFI_BUFFER_TOO_SMALL;
     exchange.transportNote = "the reply has " + std::to_string(full.size()) + " bytes, the buffer " +
                              std::to_string(written);
+    ++failures_["reply too long for the buffer"];
   }
   return exchange.status;
 }
@@ -98,15 +100,12 @@ std::vector<std::string> IpmiSimBackend::Summary() const {
           std::to_string(link_->Connections()) + " connection(s)";
   lines.push_back(link);
 
-  std::map<std::string, unsigned> failures;
   unsigned refused = 0;
-  for (const auto& exchange : exchanges_) {
-    if (!exchange.transportNote.empty()) ++failures[exchange.transportNote.substr(0, exchange.transportNote.find(':'))];
+  for (const auto& exchange : exchanges_)
     if (exchange.status == EFI_SUCCESS && !exchange.response.empty() && exchange.response[0] != ipmi::kCcSuccess)
       ++refused;
-  }
   std::string tries = std::to_string(exchanges_.size()) + " tries";
-  for (const auto& [kind, count] : failures) tries += ", " + std::to_string(count) + " " + kind;
+  for (const auto& [kind, count] : failures_) tries += ", " + std::to_string(count) + " " + kind;
   tries += ", " + std::to_string(refused) + " answered with a non-zero completion code";
   lines.push_back(tries);
   for (const auto& discarded : link_->Discarded()) lines.push_back("discarded: " + discarded);

@@ -3,6 +3,7 @@
 // could not deliver becomes an error status for the module.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ class IpmiSimBackend : public IpmiBackend {
   std::string description_;
   std::vector<IpmiExchange> exchanges_;
   std::vector<uint16_t> addedRecordIds_;
+  std::map<std::string, unsigned> failures_;  // tries that failed, by what went wrong
 };
 
 }  // namespace board
