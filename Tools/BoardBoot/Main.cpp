@@ -29,7 +29,8 @@ void Usage(std::ostream& out) {
          "                   (16-byte records, as `ipmitool sel readraw FILE` reads them)\n"
          "  --hold-bmc       keep the ipmi_sim that board-boot started running after the\n"
          "                   boot, until standard input ends, for ipmitool\n"
-         "Exit status: 0 the boot ran to its end, 2 a processor halted, 1 a board-file error.\n";
+         "Exit status: 0 the boot ran to its end, 2 a processor halted, 1 a board-file error\n"
+         "(or a BMC simulator that would not start).\n";
 }
 
 // A BMC that could not be reached is said on stderr too, not only in the report.
@@ -91,9 +92,16 @@ int main(int argc, char** argv) {
       boardboot::PrintConsole(std::cout, *board, options);
       boardboot::PrintReport(std::cout, report);
     }
-    if (!selFile.empty()) boardboot::WriteRawSel(selFile, board->Ipmi().AddedSel().entries);
+    if (!selFile.empty()) {
+      auto sel = board->Ipmi().AddedSel();
+      boardboot::WriteRawSel(selFile, sel.entries);
+      if (!sel.error.empty()) std::cerr << "board-boot: " << selFile << " lacks records: " << sel.error << "\n";
+    }
     WarnAboutTransportFailures(std::cerr, board->Ipmi());
-    if (holdBmc) boardboot::HoldBmc(*realBmc->Process(), std::cerr);
+    if (holdBmc) {
+      std::cout.flush();
+      boardboot::HoldBmc(*realBmc->Process(), std::cerr);
+    }
     if (board->Halted()) {
       std::cerr << "board-boot: the boot stopped: " << board->Halt()->module << " halted CPU "
                 << board->Halt()->processor << " in a dead loop\n";
