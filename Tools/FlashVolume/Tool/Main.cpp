@@ -3,15 +3,18 @@
 //   flash-volume ffs --guid GUID --name NAME [--depex PPI]... -o FILE.ffs IMAGE.efi
 //   flash-volume volume [--base ADDRESS] [--block-size BYTES] [--rebased-dir DIR] -o VOLUME.fv FILE.ffs...
 //   flash-volume list [--base ADDRESS] VOLUME.fv
+//   flash-volume rebase --base ADDRESS -o OUT.efi IMAGE.efi
 //
 // PPI: a GUID name of the project's headers (gPcdPpiGuid) or a GUID.
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Depex.h"
 #include "FfsFile.h"
+#include "PeImage.h"
 #include "PpiCatalog.h"
 #include "Volume.h"
 
@@ -148,6 +151,24 @@ int ListVolume(Arguments& args) {
   return 0;
 }
 
+int RebaseImage(Arguments& args) {
+  std::optional<std::uint32_t> base;
+  std::string output, input;
+  while (!args.Done()) {
+    if (args.Take("--base"))
+      base = ParseAddress(args.Next("address"));
+    else if (args.Take("-o"))
+      output = args.Next("output file");
+    else
+      input = args.Next("image");
+  }
+  if (!base || output.empty() || input.empty()) throw FlashError("rebase needs --base, -o and an image");
+  PeImage image = PeImage::Parse(ReadFileBytes(input));
+  image.Rebase(*base);
+  WriteFileBytes(output, image.bytes());
+  return 0;
+}
+
 }  // namespace
 }  // namespace flash
 
@@ -155,10 +176,11 @@ int main(int argc, char** argv) {
   using namespace flash;
   Arguments args(argc, argv);
   try {
-    const std::string command = args.Next("command (ffs, volume, list)");
+    const std::string command = args.Next("command (ffs, volume, list, rebase)");
     if (command == "ffs") return MakeFfs(args);
     if (command == "volume") return MakeVolume(args);
     if (command == "list") return ListVolume(args);
+    if (command == "rebase") return RebaseImage(args);
     throw FlashError("unknown command " + command);
   } catch (const FlashError& error) {
     std::cerr << "flash-volume: " << error.what() << "\n";
