@@ -54,7 +54,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(PEI_IMAGE_LINK_FLAGS
   "/nologo /nodefaultlib /machine:x86 /dll /subsystem:efi_boot_service_driver"
   "/base:0 /align:32 /filealign:32 /opt:ref /opt:icf /safeseh:no /driver"
-  "/timestamp:0 /merge:.rdata=.text")
+  "/timestamp:0 /merge:.rdata=.text /mllvm:-nozero-initialized-in-bss")
 string(JOIN " " PEI_IMAGE_LINK_FLAGS ${PEI_IMAGE_LINK_FLAGS})
 set(CMAKE_CXX_LINK_EXECUTABLE
   "<CMAKE_LINKER> ${PEI_IMAGE_LINK_FLAGS} <LINK_FLAGS> /out:<TARGET> /implib:<OBJECT_DIR>/<TARGET_NAME>.lib <OBJECTS> <LINK_LIBRARIES>")

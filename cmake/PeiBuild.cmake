@@ -18,7 +18,7 @@ target_compile_options(PeiModuleFlags INTERFACE
 if(PEI_FIRMWARE)
   target_compile_options(PeiModuleFlags INTERFACE -ffreestanding -fno-builtin -nostdlib -nostdlibinc
     -fno-stack-protector -mno-stack-arg-probe -march=i586 -mno-sse -mno-mmx -mno-implicit-float
-    -fno-asynchronous-unwind-tables -Werror=global-constructors -Oz)
+    -fno-asynchronous-unwind-tables -Werror=global-constructors -Oz -flto)
 else()
   # Unwind tables let the board end a module's run (a dead loop) by unwinding.
   target_compile_options(PeiModuleFlags INTERFACE -funwind-tables -fvisibility=hidden -fno-gnu-unique)
