@@ -2,7 +2,7 @@
 // budgets. Exit status 1 when a budget is exceeded, so the build fails.
 //
 //   peim-report sizes --image-budget BYTES --total-budget BYTES
-//                     [--allow NAME=BYTES]... NAME=IMAGE.efi,FILE.ffs...
+//                     [--allow NAME=BYTES]... NAME=IMAGE.efi,FILE.ffs,IMAGE.map...
 //   peim-report stack --budget BYTES --objdump LLVM-OBJDUMP NAME=IMAGE.efi,IMAGE.map...
 //
 // --allow raises one image's budget (or, as total=BYTES, the total's): a
@@ -25,16 +25,31 @@ namespace {
 
 struct ModuleFiles {
   std::string name;
-  std::string first;
-  std::string second;
+  std::vector<std::string> files;
 };
 
-ModuleFiles ParseModule(const std::string& arg) {
+ModuleFiles ParseModule(const std::string& arg, std::size_t fileCount) {
   const std::size_t equals = arg.find('=');
-  const std::size_t comma = arg.find(',', equals);
-  if (equals == std::string::npos || comma == std::string::npos)
-    throw FlashError("expected NAME=FILE,FILE, not " + arg);
-  return {arg.substr(0, equals), arg.substr(equals + 1, comma - equals - 1), arg.substr(comma + 1)};
+  if (equals == std::string::npos) throw FlashError("expected NAME=FILE,..., not " + arg);
+  ModuleFiles module{arg.substr(0, equals), {}};
+  std::string rest = arg.substr(equals + 1);
+  for (std::size_t comma; (comma = rest.find(',')) != std::string::npos; rest = rest.substr(comma + 1))
+    module.files.push_back(rest.substr(0, comma));
+  module.files.push_back(rest);
+  if (module.files.size() != fileCount)
+    throw FlashError(arg + ": expected " + std::to_string(fileCount) + " files after the name");
+  return module;
+}
+
+LinkerMap ReadLinkerMap(const std::string& path) {
+  const Bytes bytes = ReadFileBytes(path);
+  return ParseLinkerMap(std::string(bytes.begin(), bytes.end()));
+}
+
+std::uint32_t RawSize(const PeImage& image, const std::string& section) {
+  for (const PeSection& s : image.sections())
+    if (s.name == section) return s.rawSize;
+  return 0;
 }
 
 std::uint32_t Number(const std::string& text) {
@@ -62,7 +77,7 @@ int Sizes(const std::vector<std::string>& args) {
       if (equals == std::string::npos) throw FlashError("expected NAME=BYTES, not " + allow);
       allowed[allow.substr(0, equals)] = Number(allow.substr(equals + 1));
     } else {
-      modules.push_back(ParseModule(args[i]));
+      modules.push_back(ParseModule(args[i], 3));
     }
   }
   if (imageBudget == 0 || totalBudget == 0 || modules.empty())
@@ -70,17 +85,23 @@ int Sizes(const std::vector<std::string>& args) {
 
   bool over = false;
   std::uint64_t totalImages = 0, totalFiles = 0;
-  std::printf("%-12s %8s %8s %10s\n", "module", "image", "budget", "FFS file");
+  std::printf("%-12s %8s %8s %10s   %s\n", "module", "image", "budget", "FFS file",
+              "image: headers + code + constants + data + relocations");
   for (const ModuleFiles& module : modules) {
-    const std::size_t image = ReadFileBytes(module.first).size();
-    const std::size_t file = ReadFileBytes(module.second).size();
+    const PeImage pe = PeImage::Parse(ReadFileBytes(module.files[0]));
+    const std::size_t image = pe.bytes().size();
+    const std::size_t file = ReadFileBytes(module.files[1]).size();
+    const std::uint32_t code = ReadLinkerMap(module.files[2]).codeLength;
+    const std::uint32_t text = RawSize(pe, ".text");
+    const std::uint32_t headers = pe.sections().empty() ? 0 : pe.sections().front().rawOffset;
     const auto allowance = allowed.find(module.name);
     const std::uint32_t budget = allowance == allowed.end() ? imageBudget : allowance->second;
     totalImages += image;
     totalFiles += file;
     const bool fails = image > budget;
     over |= fails;
-    std::printf("%-12s %8zu %8u %10zu%s%s\n", module.name.c_str(), image, budget, file,
+    std::printf("%-12s %8zu %8u %10zu   %u + %u + %u + %u + %u%s%s\n", module.name.c_str(), image, budget, file, headers,
+                code, text - code, RawSize(pe, ".data"), RawSize(pe, ".reloc"),
                 allowance == allowed.end() ? "" : "  (exception: over the image budget)", fails ? "  OVER BUDGET" : "");
   }
   const auto totalAllowance = allowed.find("total");
@@ -104,17 +125,14 @@ int Stack(const std::vector<std::string>& args) {
     else if (args[i] == "--objdump" && i + 1 < args.size())
       objdump = args[++i];
     else
-      modules.push_back(ParseModule(args[i]));
+      modules.push_back(ParseModule(args[i], 2));
   }
   if (budget == 0 || objdump.empty() || modules.empty()) throw FlashError("stack needs --budget, --objdump and modules");
 
   bool over = false;
   for (const ModuleFiles& module : modules) {
-    const PeImage image = PeImage::Parse(ReadFileBytes(module.first));
-    const LinkerMap map = ParseLinkerMap([&] {
-      const Bytes bytes = ReadFileBytes(module.second);
-      return std::string(bytes.begin(), bytes.end());
-    }());
+    const PeImage image = PeImage::Parse(ReadFileBytes(module.files[0]));
+    const LinkerMap map = ReadLinkerMap(module.files[1]);
     std::uint32_t textRva = 0;
     for (const PeSection& section : image.sections())
       if (section.name == ".text") textRva = section.virtualAddress;
@@ -126,7 +144,7 @@ int Stack(const std::vector<std::string>& args) {
       const std::uint32_t target = ReadLe32(image.bytes(), word) - image.imageBase();
       if (isCode(target) && std::find(roots.begin(), roots.end(), target) == roots.end()) roots.push_back(target);
     }
-    const std::vector<RootDepth> depths = StackDepths(Disassemble(objdump, module.first), roots);
+    const std::vector<RootDepth> depths = StackDepths(Disassemble(objdump, module.files[0]), roots);
     std::uint32_t deepest = 0;
     for (const RootDepth& root : depths) deepest = std::max(deepest, root.depth);
     const bool fails = deepest > budget;
