@@ -8,7 +8,7 @@ packages=(
   libyaml-cpp-dev nlohmann-json3-dev # board files and the JSON report
   clang lld llvm                     # IA32 firmware images (clang++, lld-link, llvm-ar, llvm-readobj)
   uefitool-cli                       # UEFIExtract: the independent check of the flash volume
-  openipmi ipmitool                  # a real BMC simulator (ipmi_sim) and the tool that reads its SEL
+  openipmi ipmitool ipmiutil         # a real BMC simulator (ipmi_sim) and two tools that read its SEL
 )
 
 missing=()

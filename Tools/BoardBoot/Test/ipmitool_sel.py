@@ -1,7 +1,8 @@
 """Boots a board whose BMC is OpenIPMI's simulator, then reads the SEL the
 modules left in it with ipmitool over RMCP+ (sel list -v) and decodes the raw
-SEL file board-boot wrote (sel readraw). Every process started here is
-stopped by its process id, also when a check fails.
+SEL file board-boot wrote (ipmitool sel readraw; ipmiutil events -b once the
+simulator is gone). Every process started here is stopped by its process id,
+also when a check fails.
 
 usage: ipmitool_sel.py BOARD_BOOT BOARD_FILE
 """
@@ -86,6 +87,16 @@ def check_verbose(records):
                 fail(f"record {record.get('SEL Record ID')}: {key} is {record.get(key)!r}, expected {value!r}")
 
 
+def check_offline(sel_file):
+    """ipmiutil decodes the raw file with no BMC at all (board-boot has stopped it)."""
+    result = subprocess.run(["ipmiutil", "events", "-b", sel_file], capture_output=True, text=True, timeout=60)
+    if result.returncode != 0:
+        fail(f"ipmiutil events -b failed ({result.returncode}):\n{result.stdout}{result.stderr}")
+    found = re.findall(r"^\w{4} .* Memory #fd .* 6f \[(\w\w) (\w\w) (\w\w)\]$", result.stdout, re.MULTILINE)
+    if ["".join(data) for data in found] != EXPECTED_EVENT_DATA:
+        fail("ipmiutil events -b decoded:\n" + result.stdout)
+
+
 def short_lines(text):
     return [line.strip() for line in text.splitlines() if line.strip()]
 
@@ -137,7 +148,8 @@ def main(board_boot, board_file):
         if status != 0:
             report.seek(0)
             fail(f"board-boot exited with {status}:\n{process.stderr.read().decode()}\n{report.read()}")
-    print(f"{len(records)} SEL records read with ipmitool sel list -v and sel readraw")
+        check_offline(sel_file)
+    print(f"{len(records)} SEL records read with ipmitool sel list -v, sel readraw and ipmiutil events -b")
 
 
 if __name__ == "__main__":
