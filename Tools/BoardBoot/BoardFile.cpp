@@ -245,7 +245,8 @@ void ReadIpmiSim(const Reader& r, const YAML::Node& node, BoardDescription& boar
 }
 
 void ReadBmc(const Reader& r, const YAML::Node& node, BoardDescription& board) {
-  if (node.IsScalar() && node.Scalar() == "ipmi-sim") {
+  if (node.IsScalar()) {
+    if (node.Scalar() != "ipmi-sim") r.Fail(node, "bmc", "expected a mapping, or ipmi-sim for OpenIPMI's simulator");
     ReadIpmiSim(r, YAML::Node(), board);
     return;
   }

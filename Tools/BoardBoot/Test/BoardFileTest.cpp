@@ -103,7 +103,7 @@ TEST(BoardFile, EachMistakeGetsOneErrorNamingFileLineAndKey) {
       {"boot: [TraceGate]\nbmc:\n  ipmi-sim: {prot: 9002}\n", "bad.yaml:3: bmc.ipmi-sim.prot: unknown key"},
       {"boot: [TraceGate]\nbmc:\n  ipmi-sim: {port: 0}\n",
        "bad.yaml:3: bmc.ipmi-sim.port: give the port a running simulator listens on, or leave it out"},
-      {"boot: [TraceGate]\nbmc: ipmi_sim\n", "bad.yaml:2: bmc: expected a mapping"},
+      {"boot: [TraceGate]\nbmc: ipmi_sim\n", "bad.yaml:2: bmc: expected a mapping, or ipmi-sim for OpenIPMI's simulator"},
   };
   for (const auto& c : cases) {
     try {
