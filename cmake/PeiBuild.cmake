@@ -79,7 +79,7 @@ function(_pei_collect_libs OUT)
   set(${OUT} ${archives} PARENT_SCOPE)
 endfunction()
 
-# pei_module(NAME SOURCES... LIBS lib... FILE_GUID guid [DEPEX ppi...])
+# pei_module(NAME SOURCES... LIBS lib... FILE_GUID guid [DEPEX ppi...] [COMPANION])
 # A PEIM whose entry point is _ModuleEntryPoint. FILE_GUID names its file in
 # a flash volume; DEPEX lists the PPIs (GUID names of the headers) its entry
 # needs before it can do its work, all of them; none means TRUE.
@@ -87,8 +87,10 @@ endfunction()
 #   hosted:   NAME (a static library of the module's own code, for tests that
 #             call its routines) and NAMEImage (the isolated image the board
 #             dispatches; its entry is NAME_ModuleEntryPoint).
+# COMPANION: a PEIM that supplies, on a real platform, what the board would
+# (firmware build only); its images are listed apart from the modules'.
 function(pei_module NAME)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "FILE_GUID" "SOURCES;LIBS;DEPEX")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "COMPANION" "FILE_GUID" "SOURCES;LIBS;DEPEX")
   string(REPEAT "[0-9A-F]" 4 hex4)
   if(NOT ARG_FILE_GUID MATCHES "^${hex4}${hex4}-${hex4}-${hex4}-${hex4}-${hex4}${hex4}${hex4}$")
     message(FATAL_ERROR "pei_module(${NAME}): FILE_GUID must be an upper-case GUID, not '${ARG_FILE_GUID}'")
@@ -100,8 +102,15 @@ function(pei_module NAME)
     target_link_libraries(${NAME} PRIVATE PeiModuleFlags ${ARG_LIBS} CompilerIntrinsicsLib)
     set_target_properties(${NAME} PROPERTIES SUFFIX ".efi")
     target_link_options(${NAME} PRIVATE /entry:_ModuleEntryPoint)
-    set_property(GLOBAL APPEND PROPERTY PEI_FIRMWARE_IMAGES ${NAME})
+    if(ARG_COMPANION)
+      set_property(GLOBAL APPEND PROPERTY PEI_COMPANION_IMAGES ${NAME})
+    else()
+      set_property(GLOBAL APPEND PROPERTY PEI_FIRMWARE_IMAGES ${NAME})
+    endif()
     return()
+  endif()
+  if(ARG_COMPANION)
+    return()  # runs on QEMU only, where the simulated board has services of its own
   endif()
 
   pei_library(${NAME} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS})

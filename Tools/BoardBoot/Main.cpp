@@ -1,6 +1,8 @@
 // board-boot: boots the simulated board with the module images, as a board
 // file describes the boot (or the built-in default board), and prints the
 // console log as the serial line shows it, then the boot report.
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -10,6 +12,7 @@
 #include "BootReport.h"
 #include "BootRunner.h"
 #include "HoldBmc.h"
+#include "QemuBoot.h"
 #include "RealBmc.h"
 #include "SelFile.h"
 
@@ -18,6 +21,7 @@ namespace {
 constexpr int kExitHalted = 2;
 constexpr int kExitBoardFile = 1;
 constexpr int kExitUsage = 64;
+constexpr int kExitTimeLimit = 3;
 
 void Usage(std::ostream& out) {
   out << "usage: board-boot [--all-levels] [--json] [--sel-file FILE] [--hold-bmc] [BOARD_FILE]\n"
@@ -30,7 +34,31 @@ void Usage(std::ostream& out) {
          "  --hold-bmc       keep the ipmi_sim that board-boot started running after the\n"
          "                   boot, until standard input ends, for ipmitool\n"
          "Exit status: 0 the boot ran to its end, 2 a processor halted, 1 a board-file error\n"
-         "(or a BMC simulator that would not start).\n";
+         "(or a BMC simulator that would not start).\n"
+         "\n"
+         "usage: board-boot --qemu CODE_IMAGE --vars VARIABLE_STORE [--processors N] [--time-limit SECONDS]\n"
+         "  Boots a 32-bit OVMF code image under qemu-system-i386 (q35 with SMM, QEMU's BMC\n"
+         "  behind KCS) until the UEFI shell prompt or the time limit (default 60), stops\n"
+         "  QEMU and prints what reached the debug console (port 0x402). The variable store\n"
+         "  is used as it is, or created empty. Exit status 3: the time limit passed.\n";
+}
+
+int BootQemu(const boardboot::QemuOptions& options) {
+  try {
+    const boardboot::QemuRun run = boardboot::BootInQemu(options);
+    std::cout << "== Console (OVMF under QEMU: " << options.codeImage.string() << ") ==\n" << run.debugConsole;
+    if (!run.debugConsole.empty() && run.debugConsole.back() != '\n') std::cout << "\n";
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", run.seconds);
+    std::cout << "\n== QEMU ==\n  pid " << run.qemuPid << ", " << options.processors << " processors, stopped after "
+              << seconds << " s: "
+              << (run.reachedShell ? "the UEFI shell was reached" : run.timedOut ? "the time limit passed" : "it reset")
+              << "\n";
+    return run.timedOut ? kExitTimeLimit : 0;
+  } catch (const board::BoardError& error) {
+    std::cerr << "board-boot: " << error.what() << "\n";
+    return kExitBoardFile;
+  }
 }
 
 // A BMC that could not be reached is said on stderr too, not only in the report.
@@ -55,15 +83,28 @@ int main(int argc, char** argv) {
   bool holdBmc = false;
   std::string path;
   std::string selFile;
+  boardboot::QemuOptions qemu;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--all-levels") options.allLevels = true;
+    if (arg == "--qemu" && i + 1 < argc) qemu.codeImage = argv[++i];
+    else if (arg == "--vars" && i + 1 < argc) qemu.variableStore = argv[++i];
+    else if (arg == "--processors" && i + 1 < argc) qemu.processors = static_cast<unsigned>(std::atoi(argv[++i]));
+    else if (arg == "--time-limit" && i + 1 < argc) qemu.timeLimit = std::chrono::seconds(std::atoi(argv[++i]));
+    else if (arg == "--all-levels") options.allLevels = true;
     else if (arg == "--json") json = true;
     else if (arg == "--hold-bmc") holdBmc = true;
     else if (arg == "--sel-file" && i + 1 < argc) selFile = argv[++i];
     else if (arg == "--help" || arg == "-h") { Usage(std::cout); return 0; }
     else if (!arg.starts_with("-") && path.empty()) path = arg;
     else { Usage(std::cerr); return kExitUsage; }
+  }
+
+  if (!qemu.codeImage.empty()) {
+    if (qemu.variableStore.empty() || qemu.processors < 1 || qemu.timeLimit.count() < 1 || !path.empty()) {
+      Usage(std::cerr);
+      return kExitUsage;
+    }
+    return BootQemu(qemu);
   }
 
   boardboot::BoardDescription description;

@@ -128,17 +128,60 @@ FfsFile ParseFfsFile(ByteView bytes, bool erasePolarity) {
     throw FlashError(what + ": State " + std::to_string(header[kState]) + " is not that of a valid file");
 
   if (file.type == static_cast<std::uint8_t>(FileType::Pad)) return file;
-  std::size_t at = kFileHeaderSize;
-  while (at < size) {
-    const std::uint32_t sectionSize = ReadLe24(whole, at);
+  file.sections = ParseSections(whole, kFileHeaderSize, what);
+  return file;
+}
+
+std::vector<FfsSection> ParseSections(ByteView bytes, std::size_t from, const std::string& what) {
+  std::vector<FfsSection> sections;
+  std::size_t at = from;
+  while (at < bytes.size()) {
+    const std::uint32_t sectionSize = ReadLe24(bytes, at);
     if (sectionSize == kExtendedSize) throw FlashError(what + ": large sections are not supported");
     if (sectionSize < kSectionHeaderSize)
       throw FlashError(what + ": section at " + std::to_string(at) + " has size " + std::to_string(sectionSize));
-    (void)Slice(whole, at, sectionSize, (what + ": section").c_str());
-    file.sections.push_back({whole[at + 3], at, at + kSectionHeaderSize, sectionSize - kSectionHeaderSize});
+    (void)Slice(bytes, at, sectionSize, (what + ": section").c_str());
+    sections.push_back({bytes[at + 3], at, at + kSectionHeaderSize, sectionSize - kSectionHeaderSize});
     at = AlignUp(at + sectionSize, kSectionAlignment);
   }
-  return file;
+  return sections;
+}
+
+GuidedSection ParseGuidedSection(ByteView bytes, const FfsSection& section) {
+  if (section.type != static_cast<std::uint8_t>(SectionType::GuidDefined))
+    throw FlashError("section at " + std::to_string(section.offset) + " is not GUID-defined");
+  const ByteView body = Slice(bytes, section.bodyOffset, section.bodySize, "GUID-defined section");
+  const ByteView fixed = Slice(body, 0, kGuidedSectionFields, "GUID-defined section header");
+  GuidedSection guided;
+  std::copy_n(fixed.begin(), 16, guided.guid.bytes.begin());
+  const std::size_t dataOffset = ReadLe16(fixed, 16);
+  guided.attributes = ReadLe16(fixed, 18);
+  if (dataOffset < kSectionHeaderSize + kGuidedSectionFields || dataOffset > kSectionHeaderSize + section.bodySize)
+    throw FlashError("GUID-defined section: data offset " + std::to_string(dataOffset) + " lies outside it");
+  guided.dataOffset = section.offset + dataOffset;
+  guided.dataSize = section.bodySize + kSectionHeaderSize - dataOffset;
+  return guided;
+}
+
+Bytes BuildGuidedSection(const Guid& guid, std::uint16_t attributes, ByteView data) {
+  Bytes section(kSectionHeaderSize + kGuidedSectionFields);
+  WriteLe24(section, 0, static_cast<std::uint32_t>(section.size() + data.size()));
+  section[3] = static_cast<std::uint8_t>(SectionType::GuidDefined);
+  std::copy(guid.bytes.begin(), guid.bytes.end(), section.begin() + kSectionHeaderSize);
+  WriteLe16(section, kSectionHeaderSize + 16, static_cast<std::uint16_t>(section.size()));
+  WriteLe16(section, kSectionHeaderSize + 18, attributes);
+  section.insert(section.end(), data.begin(), data.end());
+  return section;
+}
+
+Bytes BuildFile(const Guid& name, std::uint8_t type, std::uint8_t attributes, ByteView data) {
+  return FileWithHeader(name, static_cast<FileType>(type), attributes, data);
+}
+
+Bytes BuildRawSection(ByteView body) {
+  Bytes data;
+  AppendSection(data, SectionType::Raw, body);
+  return data;
 }
 
 const FfsSection* FfsFile::Find(SectionType type) const {

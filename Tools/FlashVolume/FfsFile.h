@@ -15,8 +15,9 @@
 
 namespace flash {
 
-enum class FileType : std::uint8_t { Peim = 0x06, Pad = 0xF0 };
-enum class SectionType : std::uint8_t { Pe32 = 0x10, UserInterface = 0x15, Raw = 0x19, PeiDepex = 0x1B };
+enum class FileType : std::uint8_t { Freeform = 0x02, PeiCore = 0x04, Peim = 0x06, VolumeImage = 0x0B, Pad = 0xF0 };
+enum class SectionType : std::uint8_t {
+  GuidDefined = 0x02, Pe32 = 0x10, UserInterface = 0x15, VolumeImage = 0x17, Raw = 0x19, PeiDepex = 0x1B };
 
 inline constexpr std::size_t kFileHeaderSize = 24;    // EFI_FFS_FILE_HEADER
 inline constexpr std::size_t kSectionHeaderSize = 4;  // EFI_COMMON_SECTION_HEADER
@@ -69,6 +70,25 @@ struct FfsFile {
 // Reads the file at the start of `bytes` (its length from its header). Throws
 // FlashError when a checksum, the State, the size or a section is wrong.
 [[nodiscard]] FfsFile ParseFfsFile(ByteView bytes, bool erasePolarity);
+
+// The sections in bytes [from, end), each 4-aligned; `what` names the container in errors.
+[[nodiscard]] std::vector<FfsSection> ParseSections(ByteView bytes, std::size_t from, const std::string& what);
+
+// EFI_GUID_DEFINED_SECTION: the GUID of the method that encodes its data.
+inline constexpr std::size_t kGuidedSectionFields = 20;  // GUID, DataOffset, Attributes
+struct GuidedSection {
+  Guid guid;
+  std::uint16_t attributes = 0;
+  std::size_t dataOffset = 0;  // in the bytes the section was parsed from
+  std::size_t dataSize = 0;
+};
+[[nodiscard]] GuidedSection ParseGuidedSection(ByteView bytes, const FfsSection& section);
+[[nodiscard]] Bytes BuildGuidedSection(const Guid& guid, std::uint16_t attributes, ByteView data);
+[[nodiscard]] Bytes BuildRawSection(ByteView body);
+
+// Any file with the given data (sections already laid out); both checksums
+// set when the attributes ask for the data checksum.
+[[nodiscard]] Bytes BuildFile(const Guid& name, std::uint8_t type, std::uint8_t attributes, ByteView data);
 
 // Writes a file's data checksum again after its data changed.
 void RefreshFileChecksum(std::span<std::uint8_t> file);

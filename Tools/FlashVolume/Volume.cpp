@@ -43,7 +43,42 @@ std::size_t NextFileStart(std::size_t at, std::size_t alignment) {
   return start;
 }
 
+// Files are written with State in the erase-polarity-0 form; these volumes store it inverted.
+void AppendInverted(Bytes& body, Bytes file) {
+  file[kFileState] = static_cast<std::uint8_t>(~file[kFileState]);
+  body.insert(body.end(), file.begin(), file.end());
+}
+
 }  // namespace
+
+std::optional<PlacedImage> AppendFile(Bytes& body, const Bytes& input, std::uint32_t baseAddress) {
+  FfsFile file = ParseFfsFile(input, false);
+  const std::size_t alignment = std::max(DataAlignment(file.attributes), kFileAlignment);
+  const std::size_t at = AlignUp(body.size(), kFileAlignment);
+  body.resize(at, 0xFF);
+  const std::size_t start = NextFileStart(at, alignment);
+  if (start != at) AppendInverted(body, BuildPadFile(start - at, true));
+
+  std::optional<PlacedImage> placed;
+  Bytes bytes = file.bytes;
+  if (const FfsSection* pe32 = file.Find(SectionType::Pe32)) {
+    PeImage image = PeImage::Parse(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(pe32->bodyOffset),
+                                          bytes.begin() + static_cast<std::ptrdiff_t>(pe32->bodyOffset + pe32->bodySize)));
+    const std::string name = file.UiName().value_or(file.name.ToString());
+    if (!image.ExecutesInPlace()) throw FlashError(name + ": image cannot execute in place (file offsets differ from RVAs)");
+    const std::uint64_t address = std::uint64_t{baseAddress} + start + pe32->bodyOffset;
+    if (address % image.sectionAlignment() != 0)
+      throw FlashError(name + ": image would lie at " + Hex(address) + ", not aligned to " +
+                       std::to_string(image.sectionAlignment()));
+    if (address + image.sizeOfImage() > 0x100000000ULL) throw FlashError(name + ": image would run past 4 GiB");
+    image.Rebase(static_cast<std::uint32_t>(address));
+    std::copy(image.bytes().begin(), image.bytes().end(), bytes.begin() + static_cast<std::ptrdiff_t>(pe32->bodyOffset));
+    RefreshFileChecksum(bytes);
+    placed = PlacedImage{name, file.name, static_cast<std::uint32_t>(address), image.bytes()};
+  }
+  AppendInverted(body, std::move(bytes));
+  return placed;
+}
 
 BuiltVolume BuildVolume(const std::vector<Bytes>& ffsFiles, const VolumeOptions& options) {
   const std::size_t blockSize = options.blockSize;
@@ -55,38 +90,10 @@ BuiltVolume BuildVolume(const std::vector<Bytes>& ffsFiles, const VolumeOptions&
   BuiltVolume built;
   Bytes& body = built.bytes;
   body.assign(kVolumeHeaderSize, 0);
-  // Files are written with State in the erase-polarity-0 form; this volume stores it inverted.
-  auto append = [&body](Bytes file) {
-    file[kFileState] = static_cast<std::uint8_t>(~file[kFileState]);
-    body.insert(body.end(), file.begin(), file.end());
-  };
   std::size_t volumeAlignment = kFileAlignment;
   for (const Bytes& input : ffsFiles) {
-    FfsFile file = ParseFfsFile(input, false);
-    const std::size_t alignment = std::max(DataAlignment(file.attributes), kFileAlignment);
-    volumeAlignment = std::max(volumeAlignment, alignment);
-    const std::size_t at = AlignUp(body.size(), kFileAlignment);
-    body.resize(at, 0xFF);
-    const std::size_t start = NextFileStart(at, alignment);
-    if (start != at) append(BuildPadFile(start - at, true));
-
-    Bytes bytes = file.bytes;
-    if (const FfsSection* pe32 = file.Find(SectionType::Pe32)) {
-      PeImage image = PeImage::Parse(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(pe32->bodyOffset),
-                                            bytes.begin() + static_cast<std::ptrdiff_t>(pe32->bodyOffset + pe32->bodySize)));
-      const std::string name = file.UiName().value_or(file.name.ToString());
-      if (!image.ExecutesInPlace()) throw FlashError(name + ": image cannot execute in place (file offsets differ from RVAs)");
-      const std::uint64_t address = std::uint64_t{options.baseAddress} + start + pe32->bodyOffset;
-      if (address % image.sectionAlignment() != 0)
-        throw FlashError(name + ": image would lie at " + Hex(address) + ", not aligned to " +
-                         std::to_string(image.sectionAlignment()));
-      if (address + image.sizeOfImage() > 0x100000000ULL) throw FlashError(name + ": image would run past 4 GiB");
-      image.Rebase(static_cast<std::uint32_t>(address));
-      std::copy(image.bytes().begin(), image.bytes().end(), bytes.begin() + static_cast<std::ptrdiff_t>(pe32->bodyOffset));
-      RefreshFileChecksum(bytes);
-      built.images.push_back({name, file.name, static_cast<std::uint32_t>(address), image.bytes()});
-    }
-    append(std::move(bytes));
+    volumeAlignment = std::max(volumeAlignment, DataAlignment(ParseFfsFile(input, false).attributes));
+    if (auto image = AppendFile(body, input, options.baseAddress)) built.images.push_back(std::move(*image));
   }
 
   const std::size_t length = AlignUp(std::max(body.size(), blockSize), blockSize);
@@ -128,7 +135,6 @@ Volume ParseVolume(ByteView bytes) {
                      " bytes");
   const ByteView header = Slice(bytes, 0, headerLength, "volume header");
   if (headerLength % 2 != 0 || Sum16(header) != 0) throw FlashError("volume header checksum is wrong");
-  if (ReadLe16(fixed, kExtHeaderOffset) != 0) throw FlashError("extended volume headers are not supported");
 
   std::uint64_t blocksLength = 0;
   std::size_t entry = kBlockMap;
@@ -142,9 +148,18 @@ Volume ParseVolume(ByteView bytes) {
   if (entry + 8 != headerLength) throw FlashError("block map does not end where the header does");
   if (blocksLength != volume.length) throw FlashError("block map covers " + std::to_string(blocksLength) + " bytes");
 
+  std::size_t at = AlignUp(headerLength, kFileAlignment);
+  if (const std::size_t extHeader = ReadLe16(fixed, kExtHeaderOffset); extHeader != 0) {
+    // EFI_FIRMWARE_VOLUME_EXT_HEADER: the volume's name GUID, then its own size.
+    if (extHeader < headerLength) throw FlashError("extended volume header lies inside the header");
+    const std::uint32_t extSize = ReadLe32(Slice(bytes, extHeader, 20, "extended volume header"), 16);
+    (void)Slice(bytes, extHeader, extSize, "extended volume header");
+    at = AlignUp(extHeader + extSize, kFileAlignment);
+  }
+  volume.firstFileOffset = at;
+
   const bool erasePolarity = (volume.attributes & kFvErasePolarity) != 0;
   const std::uint8_t erased = erasePolarity ? 0xFF : 0x00;
-  std::size_t at = AlignUp(headerLength, kFileAlignment);
   while (at + kFileHeaderSize <= bytes.size()) {
     const ByteView next = bytes.subspan(at, kFileHeaderSize);
     if (std::all_of(next.begin(), next.end(), [&](std::uint8_t b) { return b == erased; })) break;
@@ -155,7 +170,8 @@ Volume ParseVolume(ByteView bytes) {
     at = AlignUp(at + file.bytes.size(), kFileAlignment);
     volume.files.push_back(std::move(file));
   }
-  const ByteView rest = bytes.subspan(std::min(at, bytes.size()));
+  volume.freeOffset = std::min(at, bytes.size());
+  const ByteView rest = bytes.subspan(volume.freeOffset);
   if (!std::all_of(rest.begin(), rest.end(), [&](std::uint8_t b) { return b == erased; }))
     throw FlashError("free space at " + Hex(at) + " is not erased");
   return volume;

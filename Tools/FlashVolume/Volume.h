@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,10 +58,19 @@ struct Volume {
   std::uint64_t length = 0;
   std::uint32_t attributes = 0;
   std::uint32_t blockSize = 0;
-  std::vector<FfsFile> files;  // pad files included, in order
+  std::size_t firstFileOffset = 0;  // after the header and its extension, if any
+  std::size_t freeOffset = 0;       // where the erased free space begins
+  std::vector<FfsFile> files;       // pad files included, in order
 };
 
+// Also reads volumes with an extended header (the volume's name GUID).
 [[nodiscard]] Volume ParseVolume(ByteView bytes);
+
+// Adds one FFS file (State in the erase-polarity-0 form) at the end of an
+// erase-polarity-1 volume body, at the data alignment the file declares (a
+// pad file before it when needed), its PE32 body rebased to baseAddress + its
+// offset. Returns the placed image (nullopt for a file without PE32).
+[[nodiscard]] std::optional<PlacedImage> AppendFile(Bytes& body, const Bytes& ffsFile, std::uint32_t baseAddress);
 
 // The PEIM files of a volume that lies at `baseAddress`.
 [[nodiscard]] std::vector<PlacedImage> VolumeImages(const Volume& volume, std::uint32_t baseAddress);

@@ -1,0 +1,24 @@
+/** @file
+  BoardStatePei: the platform state the board holds from reset that QEMU's
+  machine does not, set before any module reads it. For now the verbosity
+  scratch register (the scratch register of COM1, zero on QEMU), whose value
+  the build gives as OEM_SCRATCH_REGISTER_AT_RESET.
+**/
+#include <Library/IoLib.h>
+#include <PiPei.h>
+#include <Register/VerbosityScratch.h>
+
+#ifndef OEM_SCRATCH_REGISTER_AT_RESET
+#error "the build must give OEM_SCRATCH_REGISTER_AT_RESET"
+#endif
+
+static_assert (OEM_SCRATCH_REGISTER_AT_RESET >= 0 && OEM_SCRATCH_REGISTER_AT_RESET <= 0xFF);
+
+extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint (IN EFI_PEI_FILE_HANDLE FileHandle,
+                                                IN CONST EFI_PEI_SERVICES **PeiServices)
+{
+  (VOID)FileHandle;
+  (VOID)PeiServices;
+  IoWrite8 (VERBOSITY_SCRATCH_PORT, (UINT8)OEM_SCRATCH_REGISTER_AT_RESET);
+  return EFI_SUCCESS;
+}

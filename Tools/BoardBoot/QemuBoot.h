@@ -1,0 +1,36 @@
+// Booting a firmware image on EDK2's real PEI core: Debian's 32-bit OVMF
+// under qemu-system-i386 (q35 with SMM, the processors asked for, QEMU's own
+// BMC behind KCS at 0xCA2/0xCA3, the debug console at port 0x402). QEMU runs
+// as a child process with a time limit and is stopped by its process id; it
+// also dies with the process that started it.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+namespace boardboot {
+
+struct QemuOptions {
+  std::filesystem::path codeImage;      // the OVMF code image (read-only flash)
+  std::filesystem::path variableStore;  // used as it is; created from the empty store when missing
+  std::filesystem::path emptyStore = "/usr/share/OVMF/OVMF32_VARS_4M.fd";
+  unsigned processors = 2;
+  std::chrono::seconds timeLimit{60};
+  std::string program = "qemu-system-i386";
+};
+
+struct QemuRun {
+  std::string debugConsole;  // what reached port 0x402
+  std::string serial;        // the serial line (OVMF's own console)
+  bool reachedShell = false; // the boot got as far as the UEFI shell
+  bool timedOut = false;     // stopped at the time limit instead
+  double seconds = 0;
+  int qemuPid = -1;
+};
+
+// Boots until the UEFI shell prompt appears on the serial line or the time
+// limit passes, then stops QEMU. Throws BoardError when it cannot start.
+QemuRun BootInQemu(const QemuOptions& options);
+
+}  // namespace boardboot
