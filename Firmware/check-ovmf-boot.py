@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""Boots the OVMF image with the modules under QEMU (board-boot --qemu) on an
+empty variable store and checks the debug console: the modules' messages in
+the order EDK2's PEI core dispatches them, the boot on to the UEFI shell, and
+no QEMU left running afterwards.
+
+usage: check-ovmf-boot.py BOARD_BOOT CODE_IMAGE
+"""
+import os
+import pathlib
+import re
+import subprocess
+import sys
+import tempfile
+
+TIME_LIMIT = 120  # seconds; a boot to the shell takes about 25 under TCG on 2 shared cores
+
+# What the real dispatch gives with no IPMI transport and an empty store: a
+# first boot for BootMarker; TraceGate finds no transport and builds its
+# first-boot HOB first.
+EXPECTED = [
+    "Vexa OEM: BootMarker Entering...",
+    "OemIsFirstBoot 1",
+    "Vexa OEM: BootMarker End...",
+    "[CreateFirstBootHob] Status=Success",
+    "[OemLogLevel] LocatePpi IpmiTransportPpi IpmiStatus: Not Found",
+]
+
+
+def in_order(lines, expected):
+    """The expected lines, each after the one before; the first missing one or None."""
+    at = 0
+    for line in expected:
+        while at < len(lines) and lines[at].rstrip() != line:
+            at += 1
+        if at == len(lines):
+            return line
+        at += 1
+    return None
+
+
+def alive(pid):
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    return pathlib.Path(f"/proc/{pid}/status").exists() and "zombie" not in pathlib.Path(
+        f"/proc/{pid}/status").read_text()
+
+
+def main(argv):
+    if len(argv) != 3:
+        print(__doc__, file=sys.stderr)
+        return 2
+    board_boot, image = argv[1:]
+    if not pathlib.Path(board_boot).exists():
+        print(f"FAIL: no {board_boot}: build the hosted preset first")
+        return 1
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        store = pathlib.Path(work) / "vars.fd"
+        result = subprocess.run([board_boot, "--qemu", image, "--vars", str(store), "--processors", "2",
+                                 "--time-limit", str(TIME_LIMIT)],
+                                capture_output=True, text=True, timeout=TIME_LIMIT + 30)
+        print(result.stdout)
+        if result.returncode != 0:
+            failures.append(f"board-boot exit {result.returncode}: {result.stderr.strip()}")
+        console = result.stdout.split("== QEMU ==")[0].splitlines()[1:]
+        missing = in_order(console, EXPECTED)
+        if missing is not None:
+            failures.append(f"console lacks, in its place: {missing!r}")
+        if "the UEFI shell was reached" not in result.stdout:
+            failures.append("the boot did not reach the UEFI shell")
+        pid = re.search(r"pid (\d+),", result.stdout)
+        if pid is None:
+            failures.append("board-boot names no QEMU pid")
+        elif alive(int(pid.group(1))):
+            failures.append(f"QEMU (pid {pid.group(1)}) still runs")
+        if not store.exists():
+            failures.append("no variable store was created")
+    for failure in failures:
+        print(f"FAIL: {failure}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
