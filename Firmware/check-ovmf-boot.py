@@ -16,14 +16,21 @@ import tempfile
 TIME_LIMIT = 120  # seconds; a boot to the shell takes about 25 under TCG on 2 shared cores
 
 # What the real dispatch gives with no IPMI transport and an empty store: a
-# first boot for BootMarker; TraceGate finds no transport and builds its
-# first-boot HOB first.
+# first boot for BootMarker and TraceGate; no transport and no "Setup", so
+# the level is Disabled; "IntelSetup" missing (the reader asserts); TraceGate
+# reads back the board's token 34 as BootMarker set it, through the PCD
+# window, which then gives OVMF its PCD PPI back.
 EXPECTED = [
     "Vexa OEM: BootMarker Entering...",
     "OemIsFirstBoot 1",
     "Vexa OEM: BootMarker End...",
+    "[CreateFirstBootHob] First Boot Detected.",
     "[CreateFirstBootHob] Status=Success",
     "[OemLogLevel] LocatePpi IpmiTransportPpi IpmiStatus: Not Found",
+    "[OemLogLevel] Set debug level as Disabled.",
+    "Get OemIsFirstBoot 1",
+    "[PcdShim] token 34: 0x0 -> 0x1",
+    "[PcdShim] platform PCD PPI given back: Success",
 ]
 
 
