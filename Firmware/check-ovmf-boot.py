@@ -15,20 +15,27 @@ import tempfile
 
 TIME_LIMIT = 120  # seconds; a boot to the shell takes about 25 under TCG on 2 shared cores
 
-# What the real dispatch gives with no IPMI transport and an empty store: a
-# first boot for BootMarker and TraceGate; no transport and no "Setup", so
-# the level is Disabled; "IntelSetup" missing (the reader asserts); TraceGate
-# reads back the board's token 34 as BootMarker set it, through the PCD
-# window, which then gives OVMF its PCD PPI back.
+# What the real dispatch gives on an empty store with QEMU's own BMC behind
+# KCS, which refuses the OEM requests (completion code 0xC1): a first boot for
+# BootMarker and TraceGate; the BMC forces no level and there is no "Setup",
+# so the level is Disabled; "IntelSetup" missing (the reader asserts);
+# TraceGate reads back the board's token 34 as BootMarker set it, through the
+# PCD window; BmcHerald, dispatched once the transport exists, tries each of
+# its two requests five times; the window then gives OVMF its PCD PPI back.
+FORCE_DEBUG = "[Kcs] NetFn 0x3c Cmd 0x05, 1 data bytes: completion code 0xc1, 0 bytes back"
+CONNECT_USB = "[Kcs] NetFn 0x32 Cmd 0xaa, 1 data bytes: completion code 0xc1, 0 bytes back"
+BMC_BLOCK = "[Kcs] NetFn 0x3c Cmd 0x01, 44 data bytes: completion code 0xc1, 0 bytes back"
 EXPECTED = [
     "Vexa OEM: BootMarker Entering...",
     "OemIsFirstBoot 1",
     "Vexa OEM: BootMarker End...",
     "[CreateFirstBootHob] First Boot Detected.",
     "[CreateFirstBootHob] Status=Success",
-    "[OemLogLevel] LocatePpi IpmiTransportPpi IpmiStatus: Not Found",
+    "[OemLogLevel] LocatePpi IpmiTransportPpi IpmiStatus: Success",
+    FORCE_DEBUG,
     "[OemLogLevel] Set debug level as Disabled.",
     "Get OemIsFirstBoot 1",
+] + [CONNECT_USB] * 5 + [BMC_BLOCK] * 5 + [
     "[PcdShim] token 34: 0x0 -> 0x1",
     "[PcdShim] platform PCD PPI given back: Success",
 ]
