@@ -2,9 +2,12 @@
 """Boots the OVMF image with the modules under QEMU (board-boot --qemu) on an
 empty variable store and checks the debug console: the modules' messages in
 the order EDK2's PEI core dispatches them, the boot on to the UEFI shell, and
-no QEMU left running afterwards.
+no QEMU left running afterwards. Then boots the same board description on the
+simulated board (BOARD_FILE) and compares the two consoles line by line:
+every difference must be one this script explains, and each is printed with
+its explanation.
 
-usage: check-ovmf-boot.py BOARD_BOOT CODE_IMAGE
+usage: check-ovmf-boot.py BOARD_BOOT CODE_IMAGE BOARD_FILE
 """
 import os
 import pathlib
@@ -53,6 +56,30 @@ def in_order(lines, expected):
     return None
 
 
+# Lines on the real platform that the simulated board has no counterpart for,
+# by their start, and why.
+EXPLAINED = {
+    "[Kcs] ": "the KCS transport's record of each exchange (the simulated board lists them in its report)",
+    "[PcdShim] ": "the PCD window's record of the tokens set (the simulated board lists them in its report)",
+}
+
+
+def compare(real, simulated):
+    """Every difference between the two consoles, each with its explanation or None."""
+    import difflib
+    differences = []
+    matcher = difflib.SequenceMatcher(a=real, b=simulated, autojunk=False)
+    for tag, a0, a1, b0, b1 in matcher.get_opcodes():
+        if tag == "equal":
+            continue
+        for line in real[a0:a1]:
+            why = next((text for start, text in EXPLAINED.items() if line.startswith(start)), None)
+            differences.append((f"only on OVMF: {line!r}", why))
+        for line in simulated[b0:b1]:
+            differences.append((f"only on the simulated board: {line!r}", None))
+    return differences
+
+
 def alive(pid):
     try:
         os.kill(pid, 0)
@@ -63,10 +90,10 @@ def alive(pid):
 
 
 def main(argv):
-    if len(argv) != 3:
+    if len(argv) != 4:
         print(__doc__, file=sys.stderr)
         return 2
-    board_boot, image = argv[1:]
+    board_boot, image, board_file = argv[1:]
     if not pathlib.Path(board_boot).exists():
         print(f"FAIL: no {board_boot}: build the hosted preset first")
         return 1
@@ -92,6 +119,28 @@ def main(argv):
             failures.append(f"QEMU (pid {pid.group(1)}) still runs")
         if not store.exists():
             failures.append("no variable store was created")
+
+        simulated = subprocess.run([board_boot, board_file], capture_output=True, text=True, timeout=60)
+        if simulated.returncode != 0:
+            failures.append(f"the simulated board's boot ended with {simulated.returncode}: {simulated.stderr.strip()}")
+        board_console = simulated.stdout.split("\n== ")[0].splitlines()[1:]
+        real_console = list(console)
+        while real_console and not real_console[-1].strip():
+            real_console.pop()
+        while board_console and not board_console[-1].strip():
+            board_console.pop()
+        # The IPMI requests, in order: the KCS record against the board's report.
+        kcs = [(int(n, 16), int(c, 16)) for n, c in re.findall(r"^\[Kcs\] NetFn (0x\w+) Cmd (0x\w+)", result.stdout, re.M)]
+        tries = [(int(n, 16), int(c, 16)) for n, c in
+                 re.findall(r"^  netfn (0x\w+) cmd (0x\w+) try \d+:", simulated.stdout, re.M)]
+        if kcs != tries:
+            failures.append(f"IPMI requests over KCS {kcs} differ from the simulated board's {tries}")
+        differences = compare(real_console, board_console)
+        print(f"OVMF against the simulated board ({board_file}): {len(differences)} differences")
+        for what, why in differences:
+            print(f"  {what}: {why or 'UNEXPLAINED'}")
+            if why is None:
+                failures.append(f"unexplained difference, {what}")
     for failure in failures:
         print(f"FAIL: {failure}")
     return 1 if failures else 0

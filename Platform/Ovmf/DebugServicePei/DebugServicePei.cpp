@@ -37,7 +37,8 @@ VOID EFIAPI DebugServicePrint (IN UINT32 ErrorLevel, IN CONST CHAR8 *Format, IN 
 
 VOID EFIAPI DebugServiceAssert (IN CONST CHAR8 *FileName, IN UINT32 LineNumber, IN CONST CHAR8 *Description)
 {
-  Print ("ASSERT [%a(%u)]: %a\n", FileName, LineNumber, Description);
+  // The line the board console prints for a failed assertion.
+  Print ("ASSERT %a(%u): %a\n", FileName, LineNumber, Description);
 }
 
 constexpr DEBUG_SERVICE_PPI kDebugService = {DebugServicePrint, DebugServiceAssert};
