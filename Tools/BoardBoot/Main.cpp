@@ -37,10 +37,12 @@ void Usage(std::ostream& out) {
          "(or a BMC simulator that would not start).\n"
          "\n"
          "usage: board-boot --qemu CODE_IMAGE --vars VARIABLE_STORE [--processors N] [--time-limit SECONDS]\n"
+         "                  [--shell-script STARTUP.NSH]\n"
          "  Boots a 32-bit OVMF code image under qemu-system-i386 (q35 with SMM, QEMU's BMC\n"
          "  behind KCS) until the UEFI shell prompt or the time limit (default 60), stops\n"
          "  QEMU and prints what reached the debug console (port 0x402). The variable store\n"
-         "  is used as it is, or created empty. Exit status 3: the time limit passed.\n";
+         "  is used as it is, or created empty. --shell-script: the UEFI shell runs it from a\n"
+         "  virtual FAT drive (a 'reset' in it ends the boot). Exit status 3: the time limit passed.\n";
 }
 
 int BootQemu(const boardboot::QemuOptions& options) {
@@ -52,7 +54,9 @@ int BootQemu(const boardboot::QemuOptions& options) {
     std::snprintf(seconds, sizeof seconds, "%.1f", run.seconds);
     std::cout << "\n== QEMU ==\n  pid " << run.qemuPid << ", " << options.processors << " processors, stopped after "
               << seconds << " s: "
-              << (run.reachedShell ? "the UEFI shell was reached" : run.timedOut ? "the time limit passed" : "it reset")
+              << (run.reachedShell ? "the UEFI shell was reached"
+                  : run.timedOut   ? "the time limit passed"
+                                   : "the firmware reset the machine")
               << "\n";
     return run.timedOut ? kExitTimeLimit : 0;
   } catch (const board::BoardError& error) {
@@ -88,6 +92,7 @@ int main(int argc, char** argv) {
     std::string arg = argv[i];
     if (arg == "--qemu" && i + 1 < argc) qemu.codeImage = argv[++i];
     else if (arg == "--vars" && i + 1 < argc) qemu.variableStore = argv[++i];
+    else if (arg == "--shell-script" && i + 1 < argc) qemu.shellScript = argv[++i];
     else if (arg == "--processors" && i + 1 < argc) qemu.processors = static_cast<unsigned>(std::atoi(argv[++i]));
     else if (arg == "--time-limit" && i + 1 < argc) qemu.timeLimit = std::chrono::seconds(std::atoi(argv[++i]));
     else if (arg == "--all-levels") options.allLevels = true;

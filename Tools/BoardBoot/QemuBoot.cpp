@@ -118,7 +118,7 @@ class QemuProcess {
 };
 
 std::vector<std::string> QemuArguments(const QemuOptions& options, const std::filesystem::path& folder) {
-  return {options.program,
+  std::vector<std::string> args{options.program,
           "-machine", "q35,smm=on,accel=tcg",
           "-m", "256",
           "-smp", std::to_string(options.processors),
@@ -129,6 +129,14 @@ std::vector<std::string> QemuArguments(const QemuOptions& options, const std::fi
           "-device", "ipmi-bmc-sim,id=bmc0", "-device", "isa-ipmi-kcs,bmc=bmc0",
           "-debugcon", "file:" + (folder / "debug.log").string(), "-global", "isa-debugcon.iobase=0x402",
           "-serial", "file:" + (folder / "serial.log").string()};
+  if (!options.shellScript.empty()) {
+    // The shell runs startup.nsh from the first file system it finds.
+    const std::filesystem::path drive = folder / "drive";
+    std::filesystem::create_directories(drive);
+    std::filesystem::copy_file(options.shellScript, drive / "startup.nsh");
+    args.insert(args.end(), {"-drive", "format=raw,file=fat:rw:" + drive.string()});
+  }
+  return args;
 }
 
 }  // namespace
@@ -157,6 +165,7 @@ QemuRun BootInQemu(const QemuOptions& options) {
         const std::string log = ReadText(folder.Path() / "qemu.log");
         if (!WIFEXITED(qemu.ExitStatus()) || WEXITSTATUS(qemu.ExitStatus()) != 0)
           throw board::BoardError("QEMU stopped: " + (log.empty() ? std::string("no message") : log));
+        run.reset = true;
         break;
       }
       if (ReadText(folder.Path() / "serial.log").find(kShellPrompt) != std::string::npos) {

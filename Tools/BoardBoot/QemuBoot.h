@@ -15,6 +15,7 @@ struct QemuOptions {
   std::filesystem::path codeImage;      // the OVMF code image (read-only flash)
   std::filesystem::path variableStore;  // used as it is; created from the empty store when missing
   std::filesystem::path emptyStore = "/usr/share/OVMF/OVMF32_VARS_4M.fd";
+  std::filesystem::path shellScript;    // when given: startup.nsh on a virtual FAT drive
   unsigned processors = 2;
   std::chrono::seconds timeLimit{60};
   std::string program = "qemu-system-i386";
@@ -25,6 +26,7 @@ struct QemuRun {
   std::string serial;        // the serial line (OVMF's own console)
   bool reachedShell = false; // the boot got as far as the UEFI shell
   bool timedOut = false;     // stopped at the time limit instead
+  bool reset = false;        // the firmware reset the machine (QEMU then ends: -no-reboot)
   double seconds = 0;
   int qemuPid = -1;
 };
