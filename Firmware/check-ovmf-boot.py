@@ -11,7 +11,9 @@ on one variable store, and checks the debug console of each boot:
   2. the same store: the first-boot decisions flipped, the level "Setup"
      decides (the BMC still refuses), the RAS log level from "IntelSetup",
      BmcHerald's dump, "Reload MM7 with new pointer" after OVMF installs
-     memory and "Sync MM7" once its MP services are there.
+     memory and "Sync MM7" once its MP services are there, and every
+     processor's MM7 (three of them) equal to the new pointer, as the check
+     PEIM reads them through OVMF's MP services.
 
 After each, QEMU must be gone. Each boot is also run on the simulated board
 from the same board description, and the two consoles are compared line by
@@ -37,6 +39,7 @@ CONNECT_USB = "[Kcs] NetFn 0x32 Cmd 0xaa, 1 data bytes: completion code 0xc1, 0 
 BMC_BLOCK = "[Kcs] NetFn 0x3c Cmd 0x01, 44 data bytes: completion code 0xc1, 0 bytes back"
 
 FIRST_BOOT = [
+    "[BoardState] port 0x3ff at reset: 0x02",
     "Vexa OEM: BootMarker Entering...",
     "OemIsFirstBoot 1",
     "Vexa OEM: BootMarker End...",
@@ -76,7 +79,10 @@ SECOND_BOOT_AFTER_MEMORY = [r"Reload MM7 with new pointer: ([0-9a-f]+) => ([0-9a
 COMPANION_RECORDS = {
     "[Kcs] ": "the KCS transport's record of each exchange (the simulated board lists them in its report)",
     "[PcdShim] ": "the PCD window's record of the tokens set (the simulated board lists them in its report)",
+    "[BoardState] ": "the board-state companion's record of what it set (the board file sets it)",
+    "[Mm7Check] ": "the MM7 check PEIM's reading of every processor (the simulated board lists MM7 in its report)",
 }
+PROCESSORS = 3
 ADDRESS = ("an address: OVMF's temporary RAM (below 0x820000) and the permanent memory it allocates, "
            "against the board's 0x7E000000 and 0x40000000")
 
@@ -130,7 +136,7 @@ def console_of(output):
 
 
 def boot(board_boot, image, store, script, name, expected_end, failures):
-    args = [board_boot, "--qemu", image, "--vars", str(store), "--processors", "2", "--time-limit", str(TIME_LIMIT)]
+    args = [board_boot, "--qemu", image, "--vars", str(store), "--processors", str(PROCESSORS), "--time-limit", str(TIME_LIMIT)]
     if script:
         args += ["--shell-script", str(script)]
     result = subprocess.run(args, capture_output=True, text=True, timeout=TIME_LIMIT + 30)
@@ -195,6 +201,13 @@ def main(argv):
             # From OVMF's temporary RAM to its permanent memory; the APs get the new one.
             if not old < 0x820000 <= new or int(sync.group(1), 16) != new:
                 failures.append(f"second boot: MM7 moved {old:#x} => {new:#x}, synchronised {sync.group(1)}")
+            # Every processor's MM7 as the check PEIM read it through OVMF's MP services.
+            mm7 = {int(cpu): int(value, 16) for cpu, value in
+                   re.findall(r"^\[Mm7Check\] CPU (\d+)(?: \(BSP\))?: 0x([0-9a-f]+)$", second, re.M)}
+            if sorted(mm7) != list(range(PROCESSORS)) or set(mm7.values()) != {new}:
+                failures.append(f"second boot: MM7 per processor {mm7}, every one should be {new:#x}")
+            if "[Mm7Check] every AP's MM7 equals the BSP's: yes" not in lines:
+                failures.append("second boot: the MM7 check did not find every AP equal to the BSP")
         against_board(board_boot, boards / "second-boot.yaml", second, "second boot", failures)
     for failure in failures:
         print(f"FAIL: {failure}")

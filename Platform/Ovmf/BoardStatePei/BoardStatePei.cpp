@@ -1,11 +1,13 @@
 /** @file
   BoardStatePei: the platform state the board holds from reset that QEMU's
-  machine does not, set before any module reads it. For now the verbosity
-  scratch register (the scratch register of COM1, zero on QEMU), whose value
-  the build gives as OEM_SCRATCH_REGISTER_AT_RESET.
+  machine does not, set before any module reads it, and recorded on the debug
+  console. For now the verbosity scratch register (the scratch register of
+  COM1, zero on QEMU), whose value the build gives as
+  OEM_SCRATCH_REGISTER_AT_RESET.
 **/
 #include <Library/IoLib.h>
 #include <PiPei.h>
+#include <Ppi/DebugServicePpi.h>
 #include <Register/VerbosityScratch.h>
 
 #ifndef OEM_SCRATCH_REGISTER_AT_RESET
@@ -14,11 +16,28 @@
 
 static_assert (OEM_SCRATCH_REGISTER_AT_RESET >= 0 && OEM_SCRATCH_REGISTER_AT_RESET <= 0xFF);
 
+namespace {
+
+VOID Record (CONST EFI_PEI_SERVICES **PeiServices, CONST CHAR8 *Format, ...)
+{
+  DEBUG_SERVICE_PPI *Debug = nullptr;
+  if (EFI_ERROR ((*PeiServices)->LocatePpi (PeiServices, &gDebugServicePpiGuid, 0, nullptr, (VOID **)&Debug))) {
+    return;
+  }
+  VA_LIST Marker;
+  VA_START (Marker, Format);
+  Debug->Print (0, Format, Marker);
+  VA_END (Marker);
+}
+
+}  // namespace
+
 extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint (IN EFI_PEI_FILE_HANDLE FileHandle,
                                                 IN CONST EFI_PEI_SERVICES **PeiServices)
 {
   (VOID)FileHandle;
-  (VOID)PeiServices;
   IoWrite8 (VERBOSITY_SCRATCH_PORT, (UINT8)OEM_SCRATCH_REGISTER_AT_RESET);
+  Record (PeiServices, "[BoardState] port 0x%x at reset: 0x%02x\n", VERBOSITY_SCRATCH_PORT,
+          IoRead8 (VERBOSITY_SCRATCH_PORT));
   return EFI_SUCCESS;
 }
