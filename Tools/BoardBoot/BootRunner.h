@@ -4,11 +4,19 @@
 #include <memory>
 
 #include "BoardDescription.h"
+#include "Board/Emulator/EmulatedBoard.h"
 
 namespace boardboot {
 
 // Lays out the board (tokens, variables, PCIe bytes, BMC, faults) and runs
 // every step in order; a halted board skips the steps after the halt.
 std::unique_ptr<board::Board> RunBoot(const BoardDescription& description);
+
+// The same boot with the module images from flash run on emulated processors.
+struct EmulatedBoot {
+  std::unique_ptr<board::Board> board;  // outlives the emulator, which is hooked into it
+  std::unique_ptr<board::emulator::EmulatedBoard> emulator;
+};
+EmulatedBoot RunEmulatedBoot(const BoardDescription& description, board::emulator::FlashContents flash);
 
 }  // namespace boardboot

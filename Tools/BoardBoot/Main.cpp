@@ -8,7 +8,9 @@
 #include "Board/BoardError.h"
 #include "BoardFile.h"
 #include "BootReport.h"
+#include "Board/Emulator/BuildTreeImages.h"
 #include "BootRunner.h"
+#include "EmulationReport.h"
 
 namespace {
 
@@ -17,11 +19,12 @@ constexpr int kExitBoardFile = 1;
 constexpr int kExitUsage = 64;
 
 void Usage(std::ostream& out) {
-  out << "usage: board-boot [--all-levels] [--json] [BOARD_FILE]\n"
+  out << "usage: board-boot [--all-levels] [--json] [--images FIRMWARE_TREE] [BOARD_FILE]\n"
          "  Boots the simulated board (the built-in default board without BOARD_FILE),\n"
          "  prints the console log and the boot report.\n"
          "  --all-levels  also show the messages the level masks dropped, marked [dropped]\n"
          "  --json        write the report (console included) as one JSON document\n"
+         "  --images TREE run the IA32 images of a firmware build on emulated processors\n"
          "Exit status: 0 the boot ran to its end, 2 a processor halted, 1 a board-file error.\n";
 }
 
@@ -31,10 +34,12 @@ int main(int argc, char** argv) {
   boardboot::ReportOptions options;
   bool json = false;
   std::string path;
+  std::string images;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--all-levels") options.allLevels = true;
     else if (arg == "--json") json = true;
+    else if (arg == "--images" && i + 1 < argc) images = argv[++i];
     else if (arg == "--help" || arg == "-h") { Usage(std::cout); return 0; }
     else if (!arg.starts_with("-") && path.empty()) path = arg;
     else { Usage(std::cerr); return kExitUsage; }
@@ -49,14 +54,23 @@ int main(int argc, char** argv) {
   }
 
   try {
-    auto board = boardboot::RunBoot(description);
+    boardboot::EmulatedBoot emulated;
+    std::unique_ptr<board::Board> hosted;
+    if (images.empty()) {
+      hosted = boardboot::RunBoot(description);
+    } else {
+      emulated = boardboot::RunEmulatedBoot(description, board::emulator::LoadBuildTreeImages(images));
+    }
+    board::Board* board = hosted ? hosted.get() : emulated.board.get();
     auto report = boardboot::BuildReport(*board, description.source);
+    if (emulated.emulator) boardboot::AddEmulation(report, *emulated.emulator);
     if (json) {
       std::cout << report.dump(2) << "\n";
     } else {
       std::cout << "== Console (" << description.source << ") ==\n";
       boardboot::PrintConsole(std::cout, *board, options);
       boardboot::PrintReport(std::cout, report);
+      boardboot::PrintEmulation(std::cout, report);
     }
     if (board->Halted()) {
       std::cerr << "board-boot: the boot stopped: " << board->Halt()->module << " halted CPU "
