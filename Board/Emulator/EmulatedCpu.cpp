@@ -174,11 +174,15 @@ uint64_t EmulatedCpu::Call(uint32_t function, std::span<const uint32_t> args) {
   ++depth_;
   // Leaves the engine as the caller had it, whatever ends the run; MM7 keeps
   // what the run left in it, as a processor register does.
+  // The stack figure counts runs that fault or halt too: they may be the deepest.
   struct Restore {
     EmulatedCpu& cpu;
     uc_context* outer;
     uint64_t* counter;
+    ModuleRunStats& stats;
+    uint32_t entryEsp;
     ~Restore() {
+      stats.deepestStack = std::max(stats.deepestStack, cpu.DeepestUse(entryEsp));
       const uint64_t mm7 = cpu.Mm7();
       uc_context_restore(cpu.uc_, outer != nullptr ? outer : cpu.pristine_);
       cpu.SetMm7(mm7);
@@ -186,7 +190,7 @@ uint64_t EmulatedCpu::Call(uint32_t function, std::span<const uint32_t> args) {
       cpu.instructionCounter_ = counter;
       --cpu.depth_;
     }
-  } restore{*this, outer, callerCounter};
+  } restore{*this, outer, callerCounter, stats, entryEsp};
 
   SetReg(UC_X86_REG_ESP, entryEsp);
   SetReg(UC_X86_REG_EBP, 0);
@@ -216,9 +220,7 @@ uint64_t EmulatedCpu::Call(uint32_t function, std::span<const uint32_t> args) {
                                " s without returning or calling the board",
                            eip, "")};
   }
-  const uint64_t result = Reg(UC_X86_REG_EAX) | uint64_t{Reg(UC_X86_REG_EDX)} << 32;
-  stats.deepestStack = std::max(stats.deepestStack, DeepestUse(entryEsp));
-  return result;
+  return Reg(UC_X86_REG_EAX) | uint64_t{Reg(UC_X86_REG_EDX)} << 32;
 }
 
 void EmulatedCpu::OnTrap(uc_engine* uc, uint64_t address, uint32_t, void* self) {
