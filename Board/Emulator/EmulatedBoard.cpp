@@ -47,8 +47,6 @@ EmulatedBoard::EmulatedBoard(Board& board, FlashContents flash) : board_(board),
       *regions_.emplace_back(std::make_unique<GuestRegion>(kStacksBase, kStackSize * count, UC_PROT_READ | UC_PROT_WRITE));
 
   for (const FlashImage& image : images_) {
-    if (auto sink = image.map.Find("DebugPrintDropped"); sink && !image.map.Shared(*sink))
-      droppedSinks_.insert(image.base + *sink);
     if (auto loop = image.map.Find("CpuDeadLoop"); loop && !image.map.Shared(*loop)) deadLoops_.insert(image.base + *loop);
   }
 
@@ -85,13 +83,10 @@ void EmulatedBoard::MapShared(uc_engine* engine) {
 }
 
 std::vector<uint32_t> EmulatedBoard::InterceptAddresses() const {
-  std::vector<uint32_t> addresses(droppedSinks_.begin(), droppedSinks_.end());
-  addresses.insert(addresses.end(), deadLoops_.begin(), deadLoops_.end());
-  return addresses;
+  return {deadLoops_.begin(), deadLoops_.end()};
 }
 
 uint64_t EmulatedBoard::Trap(EmulatedCpu& cpu, uint32_t address) {
-  if (droppedSinks_.contains(address)) return services_->Handle(cpu, Trap::DebugPrintDropped);
   if (address < kTrapBase || (address - kTrapBase) % kTrapSlotSize != 0 ||
       (address - kTrapBase) / kTrapSlotSize >= static_cast<uint32_t>(Trap::Count))
     throw GuestFault{{RunningModule(), cpu.Number(), "call into the board's trap page off any slot", Locate(address), "", {}, false}};

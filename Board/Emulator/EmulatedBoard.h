@@ -69,7 +69,6 @@ class EmulatedBoard final : public CpuHost {
   GuestRegion* flash_ = nullptr;
   std::vector<uint8_t> pristineFlash_;
   bool flashDirty_ = false;
-  std::set<uint32_t> droppedSinks_;  // each image's DebugPrintDropped
   std::set<uint32_t> deadLoops_;     // each image's CpuDeadLoop
   EmulationRecord record_;
   std::vector<std::unique_ptr<EmulatedCpu>> cpus_;

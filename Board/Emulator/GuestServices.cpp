@@ -176,16 +176,11 @@ uint64_t GuestServices::Handle(EmulatedCpu& cpu, Trap trap) {
       return Status(EFI_UNSUPPORTED);
     case Trap::SendIpmiCommand:
       return SendIpmiCommand(cpu);
-    case Trap::Print:
-    case Trap::DebugPrintDropped: {
+    case Trap::Print: {
       const uint32_t level = cpu.Arg(0), format = cpu.Arg(1), marker = cpu.Arg(2);
       const std::string text = format == 0 ? std::string() : ReadGuestString<char>(cpu, format, kMaxFormatChars);
       GuestArguments arguments(cpu, marker);
-      std::string message = FormatPrintLib(text, arguments);
-      if (trap == Trap::Print)
-        board_.Console().Message(board_.RunningModule(), level, std::move(message));
-      else
-        board_.Console().Dropped(board_.RunningModule(), level, std::move(message));
+      board_.Console().Message(board_.RunningModule(), level, FormatPrintLib(text, arguments));
       return 0;
     }
     case Trap::Assert: {

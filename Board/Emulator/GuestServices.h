@@ -31,7 +31,6 @@ enum class Trap : uint32_t {
   PcdCallbackOnSet, PcdCancelCallback, PcdGetNextToken, PcdGetNextTokenSpace,
   Print, Assert,
   GetNumberOfProcessors, GetProcessorInfo, StartupAllAPs, StartupThisAP, SwitchBSP, EnableDisableAP, WhoAmI,
-  DebugPrintDropped,  // not a slot: the image's own drop sink, intercepted
   Count
 };
 
