@@ -29,7 +29,8 @@ GuestRegion::GuestRegion(uint32_t base, uint32_t size, uint32_t permissions)
 
 GuestRegion::~GuestRegion() { std::free(data_); }
 
-EmulatedBoard::EmulatedBoard(Board& board, FlashContents flash) : board_(board), images_(std::move(flash.images)) {
+EmulatedBoard::EmulatedBoard(Board& board, FlashContents flash, uint64_t runInstructionLimit)
+    : board_(board), runInstructionLimit_(runInstructionLimit), images_(std::move(flash.images)) {
   const unsigned count = static_cast<unsigned>(board_.Processors().size());
   if (count > kMaxProcessors) throw BoardError("emulator: more than " + std::to_string(kMaxProcessors) + " processors");
   if (flash.bytes.size() != kFlashSize) throw BoardError("emulator: flash is not " + std::to_string(kFlashSize) + " bytes");

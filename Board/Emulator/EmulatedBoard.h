@@ -37,7 +37,8 @@ class GuestRegion {
 
 class EmulatedBoard final : public CpuHost {
  public:
-  EmulatedBoard(Board& board, FlashContents flash);
+  EmulatedBoard(Board& board, FlashContents flash,
+                uint64_t runInstructionLimit = EmulatedCpu::kDefaultRunInstructionLimit);
   ~EmulatedBoard() override;
 
   // Dispatches the image called module from flash on the boot processor.
@@ -57,6 +58,7 @@ class EmulatedBoard final : public CpuHost {
   CodeLocation Locate(uint32_t address) const override;
   bool InImage(uint32_t address) const override;
   std::string RunningModule() const override { return board_.RunningModule(); }
+  uint64_t RunInstructionLimit() const override { return runInstructionLimit_; }
   ModuleRunStats& StatsOf(const std::string& module) override { return record_.modules[module]; }
   void FlashWritten(EmulatedCpu& cpu, uint32_t address, unsigned size, uint64_t value) override;
   void UndoFlashWrites() override;
@@ -64,6 +66,7 @@ class EmulatedBoard final : public CpuHost {
   const FlashImage* ImageAt(uint32_t address) const;
 
   Board& board_;
+  uint64_t runInstructionLimit_;
   std::vector<FlashImage> images_;
   std::vector<std::unique_ptr<GuestRegion>> regions_;
   GuestRegion* flash_ = nullptr;

@@ -43,6 +43,7 @@ EmulatedCpu::EmulatedCpu(unsigned number, Board& board, CpuHost& host, std::span
     : number_(number), board_(board), host_(host), stack_(stack), stackBase_(stackBase) {
   Check(uc_open(UC_ARCH_X86, UC_MODE_32, &uc_), "open an IA32 engine");
   host_.MapShared(uc_);
+  runInstructionLimit_ = host_.RunInstructionLimit();
   const uint64_t pcieBase = board_.Options().memory.pcieBase;
   Check(uc_mmio_map(uc_, pcieBase, PcieConfigSpace::kWindowSize, OnMmioRead, this, OnMmioWrite, this),
         "map the PCIe configuration window");
@@ -197,7 +198,8 @@ uint64_t EmulatedCpu::Call(uint32_t function, std::span<const uint32_t> args) {
   uint32_t pc = function;
   for (;;) {
     pending_ = {};
-    const uc_err error = uc_emu_start(uc_, pc, kReturnAddress, kRunTimeoutMicroseconds, 0);
+    sinceStart_ = 0;
+    const uc_err error = uc_emu_start(uc_, pc, kReturnAddress, 0, 0);
     host_.UndoFlashWrites();
     const Pending stop = pending_;
     const uint32_t eip = Eip();
@@ -216,9 +218,7 @@ uint64_t EmulatedCpu::Call(uint32_t function, std::span<const uint32_t> args) {
       continue;
     }
     if (eip == kReturnAddress) break;
-    throw GuestFault{Fault("ran " + std::to_string(kRunTimeoutMicroseconds / 1000000) +
-                               " s without returning or calling the board",
-                           eip, "")};
+    throw GuestFault{Fault("emulation stopped without a reason", eip, "")};
   }
   return Reg(UC_X86_REG_EAX) | uint64_t{Reg(UC_X86_REG_EDX)} << 32;
 }
@@ -228,9 +228,15 @@ void EmulatedCpu::OnTrap(uc_engine* uc, uint64_t address, uint32_t, void* self) 
   uc_emu_stop(uc);
 }
 
-void EmulatedCpu::OnInstruction(uc_engine*, uint64_t, uint32_t, void* self) {
+void EmulatedCpu::OnInstruction(uc_engine* uc, uint64_t address, uint32_t, void* self) {
   auto* cpu = static_cast<EmulatedCpu*>(self);
   if (cpu->instructionCounter_ != nullptr) ++*cpu->instructionCounter_;
+  if (++cpu->sinceStart_ > cpu->runInstructionLimit_ && !cpu->pending_.fault) {
+    cpu->pending_.fault = cpu->Fault("ran " + std::to_string(cpu->runInstructionLimit_) +
+                                         " instructions without returning or calling the board",
+                                     static_cast<uint32_t>(address), "");
+    uc_emu_stop(uc);
+  }
 }
 
 bool EmulatedCpu::OnBadAccess(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t, void* self) {

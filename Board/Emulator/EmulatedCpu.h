@@ -42,6 +42,7 @@ class CpuHost {
   virtual CodeLocation Locate(uint32_t address) const = 0;
   virtual bool InImage(uint32_t address) const = 0;
   virtual std::string RunningModule() const = 0;
+  virtual uint64_t RunInstructionLimit() const = 0;
   virtual ModuleRunStats& StatsOf(const std::string& module) = 0;
   // A write to flash: recorded, and undone before anything reads flash again.
   virtual void FlashWritten(EmulatedCpu& cpu, uint32_t address, unsigned size, uint64_t value) = 0;
@@ -50,8 +51,12 @@ class CpuHost {
 
 class EmulatedCpu {
  public:
-  // A run that neither returns nor traps for this long is a fault.
-  static constexpr uint64_t kRunTimeoutMicroseconds = 5'000'000;
+  // A run that executes this many instructions without returning or calling
+  // the board is a fault. Counted by the instruction hook: Unicorn's own
+  // time-out starts a thread at every start (hundreds of microseconds per
+  // call into the board), and its count argument may never stop a run on
+  // code already translated.
+  static constexpr uint64_t kDefaultRunInstructionLimit = 200'000'000;
   static constexpr uint32_t kStackPaint = 0x5AA55AA5;
 
   EmulatedCpu(unsigned number, Board& board, CpuHost& host, std::span<uint8_t> stack, uint32_t stackBase,
@@ -113,6 +118,8 @@ class EmulatedCpu {
   std::vector<uc_hook> hooks_;
   Pending pending_;
   uint64_t* instructionCounter_ = nullptr;
+  uint64_t sinceStart_ = 0;  // instructions since the last uc_emu_start
+  uint64_t runInstructionLimit_ = kDefaultRunInstructionLimit;
   unsigned depth_ = 0;
 };
 

@@ -3,7 +3,9 @@
 // the IDT path to the PEI Services table, the ports and MM7.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <iostream>
 #include <sstream>
 
 #include "Board/Board.h"
@@ -28,6 +30,7 @@ Code Le32(uint32_t value) {
 constexpr uint32_t kImage = kFlashBase;
 constexpr uint32_t kData = kImage + 0x800;  // the probe's data, in its image
 constexpr EFI_BOOT_MODE kS3Resume = 0x11;
+constexpr uint64_t kRunInstructionLimit = 1'000'000;  // the board's default would take seconds to reach
 
 // One image, "Probe", at the bottom of flash: code at its start, data at kData.
 struct Probe {
@@ -56,7 +59,7 @@ struct ProbeRun {
 ProbeRun Boot(const Probe& probe, BoardOptions options = {}) {
   ProbeRun run;
   run.board = std::make_unique<Board>(options);
-  run.emulator = std::make_unique<EmulatedBoard>(*run.board, Flash(probe));
+  run.emulator = std::make_unique<EmulatedBoard>(*run.board, Flash(probe), kRunInstructionLimit);
   run.dispatch = run.emulator->Dispatch("Probe");
   return run;
 }
@@ -82,6 +85,9 @@ TEST(EmulatedFaults, EachFaultEndsTheModuleWithAReportNamingWhereAndWhat) {
        "processor exception 0 (#DE divide error)", "(Probe!ProbeEntry+0x2)", "", ""},
       {"invalid opcode", Code{0x90, 0x0F, 0x0B},  // nop; ud2
        "#UD invalid opcode", "", "", ""},
+      {"a loop that never calls the board", Code{0x90, 0xEB, 0xFE},  // nop; jmp $
+       "ran 1000000 instructions without returning or calling the board", "0xfff00001 (Probe!ProbeEntry+0x1)", "",
+       ""},
       {"write to the services table", Code{0xC7, 0x05} + Le32(kServicesTable) + Le32(0) + Code{0xC3},
        "write to read-only memory", "0xfff00000 (Probe!ProbeEntry)", "write 4 byte(s) at 0xfef00100", ""},
   };
@@ -161,6 +167,28 @@ TEST(EmulatedServices, TheIdtLeadsToTheTableAndATrapReachesTheBoard) {
   EXPECT_TRUE(run.emulator->Record().faults.empty());
   EXPECT_EQ(run.dispatch.status, EFI_STATUS{kS3Resume});
   EXPECT_EQ(run.emulator->Record().traps, 1u);
+}
+
+// Prints what one call from guest code into the board costs, round trip
+// (run: BoardEmulatorTest --gtest_filter=EmulatedServices.TrapCost); fails
+// only on a cost far beyond it, which would make boots slow.
+TEST(EmulatedServices, TrapCost) {
+  constexpr uint32_t kCalls = 20000;
+  Probe probe;
+  probe.code = Code{0x83, 0xEC, 0x10, 0x0F, 0x01, 0x0C, 0x24}  // sub esp, 16; sidt [esp]
+               + Code{0x8B, 0x44, 0x24, 0x02, 0x8B, 0x40, 0xFC} // eax = EFI_PEI_SERVICES**
+               + Code{0x89, 0xC7, 0xBE} + Le32(kCalls)          // mov edi, eax; mov esi, kCalls
+               + Code{0x8B, 0x0F, 0x8D, 0x54, 0x24, 0x08}       // loop: mov ecx, [edi]; lea edx, [esp+8]
+               + Code{0x52, 0x57, 0xFF, 0x51, 0x28}             // push edx; push edi; call [ecx+40]
+               + Code{0x83, 0xC4, 0x08, 0x4E, 0x75, 0xEF}       // add esp, 8; dec esi; jnz loop
+               + Code{0x31, 0xC0, 0x83, 0xC4, 0x10, 0xC3};      // xor eax, eax; add esp, 16; ret
+  const auto start = std::chrono::steady_clock::now();
+  ProbeRun run = Boot(probe);
+  const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
+  ASSERT_EQ(run.emulator->Record().traps, kCalls);
+  const double perCall = took.count() / kCalls;
+  std::cout << "one call into the board: " << perCall << " us, round trip (" << kCalls << " calls, boot included)\n";
+  EXPECT_LT(perCall, 100.0);
 }
 
 TEST(EmulatedHardware, PortsGoToTheBoardAndMm7IsTheProcessorsRegister) {
