@@ -26,9 +26,20 @@ def dropped_by_the_null_sink(hosted, emulated, report):
     return None
 
 
-def has_level_cache_writes(module, report):
-    return any(w["module"] == module and "mScratchLevelCache" in w["target"]
-               for w in report["emulation"]["flash_writes"])
+# The debug library's level masks (VerbosityDebugLib.h), by level.
+LEVEL_MASKS = {1: 0x20000100, 2: 0x80000146, 3: 0x9C000146}
+
+
+def uncached_level_admits(entry, report):
+    """Whether a module reading the scratch register afresh lets the entry
+    through: the level is the one TraceGate wrote last. None when the
+    module's cache was never written in flash or nothing wrote the port."""
+    cache_written = any(w["module"] == entry["module"] and "mScratchLevelCache" in w["target"]
+                        for w in report["emulation"]["flash_writes"])
+    if not cache_written or not report["port_0x3ff_writes"]:
+        return None
+    level = int(report["port_0x3ff_writes"][-1], 16) & 0x0F
+    return (int(entry["level"], 16) & LEVEL_MASKS.get(level, 0)) != 0
 
 
 def level_cache_dropped_in_flash(hosted, emulated, report):
@@ -40,9 +51,9 @@ def level_cache_dropped_in_flash(hosted, emulated, report):
     written, where the hosted module still uses the level it read first. On
     a real board the emulated behaviour is the true one."""
     if hosted is not None and not hosted.get("dropped") and "text" in hosted \
-            and has_level_cache_writes(hosted["module"], report):
+            and uncached_level_admits(hosted, report) is False:
         return (1, 0), "printed hosted only: level cache dropped in flash"
-    if emulated is not None and "text" in emulated and has_level_cache_writes(emulated["module"], report):
+    if emulated is not None and "text" in emulated and uncached_level_admits(emulated, report) is True:
         return (0, 1), "printed emulated only: level cache dropped in flash"
     return None
 
