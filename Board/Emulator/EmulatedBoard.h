@@ -46,9 +46,6 @@ class EmulatedBoard final : public CpuHost {
   DispatchRecord Dispatch(const std::string& module);
 
   const EmulationRecord& Record() const { return record_; }
-  const std::vector<FlashImage>& Images() const { return images_; }
-  // Where an address lies, as a fault report names it.
-  CodeLocation Where(uint32_t address) const { return Locate(address); }
 
  private:
   void MapShared(uc_engine* engine) override;

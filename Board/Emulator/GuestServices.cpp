@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include <Ppi/MemoryDiscovered.h>
-
 #include "Board/BoardError.h"
 #include "Board/GuidText.h"
 #include "GuestArguments.h"

@@ -3,6 +3,7 @@
 // the IDT path to the PEI Services table, the ports and MM7.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <iostream>
@@ -42,8 +43,8 @@ struct Probe {
 FlashContents Flash(const Probe& probe) {
   FlashContents flash;
   flash.bytes.assign(kFlashSize, 0xFF);
-  std::memcpy(flash.bytes.data(), probe.code.data(), probe.code.size());
-  std::memcpy(flash.bytes.data() + (kData - kImage), probe.data.data(), probe.data.size());
+  std::copy(probe.code.begin(), probe.code.end(), flash.bytes.begin());
+  std::copy(probe.data.begin(), probe.data.end(), flash.bytes.begin() + (kData - kImage));
   FlashImage image{"Probe", kImage, 0x1000, kImage, {}};
   for (const auto& [rva, name] : probe.symbols) image.map.Add(rva, name);
   flash.images.push_back(std::move(image));
