@@ -51,14 +51,14 @@ std::uint8_t HeaderSumWithoutState(ByteView header) {
 
 }  // namespace
 
-Bytes BuildPeimFile(const PeimFileSpec& spec) {
-  const PeImage image = PeImage::Parse(spec.image);
+Bytes BuildPeimFile(const PeimFileContents& contents) {
+  const PeImage image = PeImage::Parse(contents.image);
   const std::size_t imageAlignment = std::max<std::size_t>(image.sectionAlignment(), kSectionAlignment);
   if ((imageAlignment & (imageAlignment - 1)) != 0)
     throw FlashError("image section alignment " + std::to_string(imageAlignment) + " is not a power of two");
 
   Bytes data;
-  AppendSection(data, SectionType::PeiDepex, EncodeDepex(spec.depex));
+  AppendSection(data, SectionType::PeiDepex, EncodeDepex(contents.depex));
   data.resize(AlignUp(data.size(), kSectionAlignment), 0);
   // The PE32 body starts right after its section header: pad with a RAW
   // section (at least a header long) until that lands on the alignment.
@@ -70,7 +70,7 @@ Bytes BuildPeimFile(const PeimFileSpec& spec) {
   AppendSection(data, SectionType::Pe32, image.bytes());
 
   Bytes ui;
-  for (char c : spec.uiName) {
+  for (char c : contents.uiName) {
     if (static_cast<unsigned char>(c) > 0x7E || c < 0x20) throw FlashError("user-interface name must be printable ASCII");
     ui.push_back(static_cast<std::uint8_t>(c));
     ui.push_back(0);
@@ -78,7 +78,7 @@ Bytes BuildPeimFile(const PeimFileSpec& spec) {
   ui.insert(ui.end(), {0, 0});
   AppendSection(data, SectionType::UserInterface, ui);
 
-  return FileWithHeader(spec.name, FileType::Peim, kAttribChecksum | AlignmentAttribute(imageAlignment), data);
+  return FileWithHeader(contents.name, FileType::Peim, kAttribChecksum | AlignmentAttribute(imageAlignment), data);
 }
 
 Bytes BuildPadFile(std::size_t size, bool erasePolarity) {

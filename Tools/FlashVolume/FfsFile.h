@@ -27,7 +27,7 @@ inline constexpr std::uint8_t kFixedFileChecksum = 0xAA;    // file checksum wit
 inline constexpr std::uint8_t kStateValidFile = 0x07;
 
 // What goes into a PEIM file.
-struct PeimFileSpec {
+struct PeimFileContents {
   Guid name;
   std::string uiName;       // ASCII; stored as UCS-2 in the user-interface section
   std::vector<Guid> depex;  // PPIs needed before dispatch, all of them; empty: TRUE
@@ -37,7 +37,7 @@ struct PeimFileSpec {
 // Header, PEI_DEPEX, a RAW section as padding so the PE32 body is aligned to
 // the image's section alignment once the file's data lies at the alignment
 // its attributes declare, PE32, USER_INTERFACE. Both checksums set.
-[[nodiscard]] Bytes BuildPeimFile(const PeimFileSpec& spec);
+[[nodiscard]] Bytes BuildPeimFile(const PeimFileContents& contents);
 // A pad file of `size` bytes (at least a header), its data erased for `erasePolarity`.
 [[nodiscard]] Bytes BuildPadFile(std::size_t size, bool erasePolarity);
 

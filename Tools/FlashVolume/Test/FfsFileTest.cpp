@@ -12,7 +12,7 @@ const Guid kName = *Guid::Parse("5A1D7E21-3C4B-4F7E-9D0A-1B2C3D4E5F60");
 const Guid kPpiA = *Guid::Parse("06E81C58-4AD7-44BC-8390-F10265F72480");
 const Guid kPpiB = *Guid::Parse("2AB86EF5-ECB5-4134-B556-3854CA1FE1B4");
 
-PeimFileSpec Spec(std::vector<Guid> depex = {kPpiA, kPpiB}) {
+PeimFileContents Contents(std::vector<Guid> depex = {kPpiA, kPpiB}) {
   return {kName, "BootMarker", std::move(depex), test::MakePeFixture()};
 }
 
@@ -42,7 +42,7 @@ TEST(Depex, ConjunctionsAndTrueInTheirByteForm) {
 }
 
 TEST(FfsFile, PeimFileHasItsSectionsInOrderWithTheImageAligned) {
-  const Bytes bytes = BuildPeimFile(Spec());
+  const Bytes bytes = BuildPeimFile(Contents());
   const FfsFile file = ParseFfsFile(bytes, false);
   EXPECT_EQ(file.name, kName);
   EXPECT_EQ(file.type, 0x06);
@@ -64,16 +64,16 @@ TEST(FfsFile, PeimFileHasItsSectionsInOrderWithTheImageAligned) {
 }
 
 TEST(FfsFile, AnImageNeedingMoreAlignmentGetsALargerDeclaredAlignment) {
-  PeimFileSpec spec = Spec({});
-  spec.image = test::MakePeFixture({.sectionAlignment = 512});
-  const FfsFile file = ParseFfsFile(BuildPeimFile(spec), false);
+  PeimFileContents contents = Contents({});
+  contents.image = test::MakePeFixture({.sectionAlignment = 512});
+  const FfsFile file = ParseFfsFile(BuildPeimFile(contents), false);
   EXPECT_EQ(DataAlignment(file.attributes), 512u);
   EXPECT_EQ((file.Find(SectionType::Pe32)->bodyOffset - kFileHeaderSize) % 512, 0u);
   EXPECT_EQ(DecodeDepex(file.Body(*file.Find(SectionType::PeiDepex))), std::vector<Guid>{});
 }
 
 TEST(FfsFile, ReadingFailsOnEveryDamage) {
-  const Bytes good = BuildPeimFile(Spec());
+  const Bytes good = BuildPeimFile(Contents());
   struct Case {
     const char* what;
     std::size_t offset;

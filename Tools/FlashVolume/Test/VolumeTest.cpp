@@ -45,7 +45,8 @@ TEST(Volume, BuiltVolumeReadsBackWithEachImageRebasedToItsFlashAddress) {
 
 TEST(Volume, ReadingFailsOnDamage) {
   const Bytes good = BuildVolume(TwoFiles(), {}).bytes;
-  const FfsFile& first = ParseVolume(good).files.at(1);
+  const Volume volume = ParseVolume(good);
+  const FfsFile& first = volume.files.at(1);
   struct Case {
     const char* what;
     std::size_t offset;

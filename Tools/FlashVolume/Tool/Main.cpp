@@ -53,7 +53,7 @@ std::uint32_t ParseAddress(const std::string& text) {
 }
 
 int MakeFfs(Arguments& args) {
-  PeimFileSpec spec;
+  PeimFileContents contents;
   std::string output, image;
   bool haveGuid = false;
   while (!args.Done()) {
@@ -61,25 +61,25 @@ int MakeFfs(Arguments& args) {
       const std::string text = args.Next("GUID");
       auto guid = Guid::Parse(text);
       if (!guid) throw FlashError("not a GUID: " + text);
-      spec.name = *guid;
+      contents.name = *guid;
       haveGuid = true;
     } else if (args.Take("--name")) {
-      spec.uiName = args.Next("name");
+      contents.uiName = args.Next("name");
     } else if (args.Take("--depex")) {
       const std::string name = args.Next("PPI");
       auto guid = FindPpi(name);
       if (!guid) throw FlashError("unknown PPI " + name);
-      spec.depex.push_back(*guid);
+      contents.depex.push_back(*guid);
     } else if (args.Take("-o")) {
       output = args.Next("output file");
     } else {
       image = args.Next("image");
     }
   }
-  if (!haveGuid || spec.uiName.empty() || output.empty() || image.empty())
+  if (!haveGuid || contents.uiName.empty() || output.empty() || image.empty())
     throw FlashError("ffs needs --guid, --name, -o and an image");
-  spec.image = ReadFileBytes(image);
-  WriteFileBytes(output, BuildPeimFile(spec));
+  contents.image = ReadFileBytes(image);
+  WriteFileBytes(output, BuildPeimFile(contents));
   return 0;
 }
 
