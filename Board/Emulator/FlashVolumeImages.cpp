@@ -5,8 +5,7 @@
 
 #include "Board/BoardError.h"
 #include "GuestLayout.h"
-#include "PeImage.h"
-#include "Volume.h"
+#include "FlashVolume.h"
 
 namespace board::emulator {
 
