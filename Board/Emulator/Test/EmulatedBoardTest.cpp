@@ -23,6 +23,12 @@ Code operator+(Code a, const Code& b) {
   return a;
 }
 
+Code GuidBytes(const EFI_GUID& guid) {
+  Code bytes(sizeof guid);
+  std::memcpy(bytes.data(), &guid, sizeof guid);
+  return bytes;
+}
+
 Code Le32(uint32_t value) {
   return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
           static_cast<uint8_t>(value >> 24)};
@@ -57,9 +63,10 @@ struct ProbeRun {
   DispatchRecord dispatch;
 };
 
-ProbeRun Boot(const Probe& probe, BoardOptions options = {}) {
+ProbeRun Boot(const Probe& probe, BoardOptions options = {}, bool mpServices = false) {
   ProbeRun run;
   run.board = std::make_unique<Board>(options);
+  if (mpServices) run.board->InstallMpServices();
   run.emulator = std::make_unique<EmulatedBoard>(*run.board, Flash(probe), kRunInstructionLimit);
   run.dispatch = run.emulator->Dispatch("Probe");
   return run;
@@ -190,6 +197,63 @@ TEST(EmulatedServices, TrapCost) {
   const double perCall = took.count() / kCalls;
   std::cout << "one call into the board: " << perCall << " us, round trip (" << kCalls << " calls, boot included)\n";
   EXPECT_LT(perCall, 100.0);
+}
+
+// The entry's preamble: EDI = the EFI_PEI_SERVICES** below the IDT base, ECX = the table.
+const Code kFindServices = Code{0x83, 0xEC, 0x10, 0x0F, 0x01, 0x0C, 0x24}  // sub esp, 16; sidt [esp]
+                           + Code{0x8B, 0x44, 0x24, 0x02}                 // mov eax, [esp+2]
+                           + Code{0x8B, 0x78, 0xFC, 0x8B, 0x0F};          // mov edi, [eax-4]; mov ecx, [edi]
+
+TEST(EmulatedServices, AFaultInACallbackEndsTheCallbackAndTheEntryGoesOn) {
+  Probe probe;
+  probe.code = kFindServices
+               + Code{0x68} + Le32(kData) + Code{0x57}  // push descriptor; push services
+               + Code{0xFF, 0x51, 0x24}                 // call [ecx+36]   NotifyPpi
+               + Code{0x83, 0xC4, 0x08}                 // add esp, 8
+               + Code{0xB8} + Le32(5)                   // mov eax, 5
+               + Code{0x83, 0xC4, 0x10, 0xC3};          // add esp, 16; ret
+  probe.code.resize(0x100, 0x90);
+  probe.code = probe.code + Code{0xA1} + Le32(0x20000000) + Code{0xC3};  // the callback: an unmapped read
+  probe.symbols.push_back({0x100, "ProbeCallback"});
+  // A callback on the debug service, which the board installed already: it runs at once.
+  probe.data = Le32(EFI_PEI_PPI_DESCRIPTOR_NOTIFY_CALLBACK | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST) +
+               Le32(kData + 12) + Le32(kImage + 0x100) + GuidBytes(gDebugServicePpiGuid);
+  ProbeRun run = Boot(probe);
+
+  const auto& faults = run.emulator->Record().faults;
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_FALSE(faults[0].inEntry);
+  EXPECT_EQ(faults[0].instruction.where, "0xfff00100 (Probe!ProbeCallback)");
+  EXPECT_EQ(run.dispatch.status, EFI_STATUS{5}) << "the entry ran on after the callback's fault";
+  ASSERT_EQ(run.board->NotificationRuns().size(), 1u);
+  EXPECT_EQ(run.board->NotificationRuns()[0].module, "Probe");
+  EXPECT_EQ(run.board->NotificationRuns()[0].status, EFI_ABORTED);
+}
+
+TEST(EmulatedServices, StartupAllApsRunsTheProcedureOnEveryApEngine) {
+  Probe probe;
+  probe.code = kFindServices
+               + Code{0x8D, 0x54, 0x24, 0x08, 0x52}                 // lea edx, [esp+8]; push edx
+               + Code{0x6A, 0x00, 0x6A, 0x00, 0x68} + Le32(kData)  // push 0; push 0; push guid
+               + Code{0x57, 0xFF, 0x51, 0x20, 0x83, 0xC4, 0x14}    // push edi; call [ecx+32] LocatePpi; add esp, 20
+               + Code{0x8B, 0x44, 0x24, 0x08}                      // mov eax, [esp+8]   the MP PPI
+               + Code{0x68} + Le32(kData + 16)                     // push argument
+               + Code{0x6A, 0x00, 0x6A, 0x00, 0x68} + Le32(kImage + 0x100)  // timeout, single thread, procedure
+               + Code{0x50, 0x57, 0xFF, 0x50, 0x08}                // push this; push services; call [eax+8]
+               + Code{0x83, 0xC4, 0x18, 0x83, 0xC4, 0x10, 0xC3};   // add esp, 24; add esp, 16; ret
+  probe.code.resize(0x100, 0x90);
+  probe.code = probe.code + Code{0x8B, 0x44, 0x24, 0x04, 0x0F, 0x6F, 0x38, 0xC3};  // mov eax, [esp+4]; movq mm7, [eax]
+  probe.data = GuidBytes(gEfiPeiMpServicesPpiGuid) + Le32(0x40000050) + Le32(0);
+  BoardOptions options;
+  options.applicationProcessors = 3;
+  ProbeRun run = Boot(probe, options, true);
+
+  EXPECT_TRUE(run.emulator->Record().faults.empty());
+  EXPECT_EQ(run.dispatch.status, EFI_SUCCESS);
+  const auto& cpus = run.board->Processors();
+  EXPECT_EQ(cpus[0].mm7, 0u) << "the procedure runs on the APs only";
+  for (size_t i = 1; i < cpus.size(); ++i) EXPECT_EQ(cpus[i].mm7, 0x40000050u) << "CPU " << i;
+  EXPECT_EQ(run.emulator->Record().modules.at("Probe").runs, 4u) << "the entry and one run per AP";
 }
 
 TEST(EmulatedHardware, PortsGoToTheBoardAndMm7IsTheProcessorsRegister) {

@@ -73,8 +73,8 @@ def main():
     failures = []
     if emulated_rc != hosted_rc:
         failures.append(f"exit status: hosted {hosted_rc}, emulated {emulated_rc}: {emulated_err.strip()}")
-    if not emulated_out:
-        print("\n".join(failures) or "no emulated report", file=sys.stderr)
+    if emulated_rc not in (0, 2) or not emulated_out:
+        print("\n".join(failures) or "no emulated report", emulated_err, sep="\n", file=sys.stderr)
         return 1
     hosted = json.loads(hosted_out)
     emulated = json.loads(emulated_out)
