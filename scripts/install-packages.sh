@@ -9,6 +9,7 @@ packages=(
   clang lld llvm                     # IA32 firmware images (clang++, lld-link, llvm-ar, llvm-readobj)
   uefitool-cli                       # UEFIExtract: the independent check of the flash volume
   libunicorn-dev                     # the board's emulated IA32 processors (board-boot --images)
+  openipmi ipmitool ipmiutil         # a real BMC simulator (ipmi_sim) and two tools that read its SEL
 )
 
 missing=()

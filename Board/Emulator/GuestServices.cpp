@@ -315,7 +315,7 @@ uint32_t GuestServices::SendIpmiCommand(EmulatedCpu& cpu) {
   if (lengthAt != 0) cpu.Read(lengthAt, &length, 1);
   std::vector<uint8_t> response(responseAt != 0 ? length : 0);
   if (!response.empty()) cpu.Read(responseAt, response.data(), response.size());
-  EFI_STATUS status = board_.BmcDevice().Handle(netFn, lun, command, requestAt != 0 ? request.data() : nullptr,
+  EFI_STATUS status = board_.Ipmi().Handle(netFn, lun, command, requestAt != 0 ? request.data() : nullptr,
                                                requestLength, responseAt != 0 ? response.data() : nullptr,
                                                lengthAt != 0 ? &length : nullptr);
   if (!response.empty()) cpu.Write(responseAt, response.data(), response.size());

@@ -79,8 +79,9 @@ void RunSteps(board::Board& board, const BoardDescription& description, Dispatch
 }
 }  // namespace
 
-std::unique_ptr<board::Board> RunBoot(const BoardDescription& description) {
+std::unique_ptr<board::Board> RunBoot(const BoardDescription& description, std::unique_ptr<board::IpmiBackend> ipmi) {
   auto board = std::make_unique<board::Board>(description.options);
+  if (ipmi) board->AttachIpmiBackend(std::move(ipmi));
   Prepare(*board, description);
   RunSteps(*board, description, [&](const std::string& module) {
     const board::ModuleImage* image = board::FindHostedImage(module);
@@ -90,9 +91,11 @@ std::unique_ptr<board::Board> RunBoot(const BoardDescription& description) {
   return board;
 }
 
-EmulatedBoot RunEmulatedBoot(const BoardDescription& description, board::emulator::FlashContents flash) {
+EmulatedBoot RunEmulatedBoot(const BoardDescription& description, board::emulator::FlashContents flash,
+                             std::unique_ptr<board::IpmiBackend> ipmi) {
   EmulatedBoot boot;
   boot.board = std::make_unique<board::Board>(description.options);
+  if (ipmi) boot.board->AttachIpmiBackend(std::move(ipmi));
   Prepare(*boot.board, description);
   boot.emulator = std::make_unique<board::emulator::EmulatedBoard>(*boot.board, std::move(flash));
   RunSteps(*boot.board, description, [&](const std::string& module) { boot.emulator->Dispatch(module); });
