@@ -2,7 +2,9 @@
 // (%d %u %x %X %p %a %s %S %c %g %r %%, flags "-+ 0,lL", width, '*',
 // .precision), printing hex digits in lower case. Arguments are read through
 // an ArgumentReader, so one formatter serves a host va_list and an IA32
-// argument list held in guest memory alike.
+// argument list held in guest memory alike. The formatting is the project's
+// one formatter, Library/PrintLibFormatLib/PrintLibFormatCore.h, which the
+// debug service companion PEIM runs as firmware.
 #pragma once
 
 #include <array>
