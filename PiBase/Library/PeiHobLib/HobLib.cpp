@@ -17,6 +17,17 @@ VOID * EFIAPI GetHobList (VOID)
   return HobList;
 }
 
+/**
+  TRUE when the HOB after Header can be reached: HOBs are whole 8-byte units,
+  at least a header long. The list was written by other modules; a length that
+  breaks this (0 would never advance, an odd one lands between HOBs) makes the
+  rest of the list unreadable, so a walk ends there.
+**/
+STATIC BOOLEAN InternalHobCanBeStepped (IN CONST EFI_HOB_GENERIC_HEADER *Header)
+{
+  return (BOOLEAN)((Header->HobLength >= sizeof (EFI_HOB_GENERIC_HEADER)) && ((Header->HobLength & 0x7) == 0));
+}
+
 VOID * EFIAPI GetNextHob (IN UINT16 Type, IN CONST VOID *HobStart)
 {
   EFI_PEI_HOB_POINTERS Hob;
@@ -30,8 +41,7 @@ VOID * EFIAPI GetNextHob (IN UINT16 Type, IN CONST VOID *HobStart)
     if (Hob.Header->HobType == Type) {
       return Hob.Raw;
     }
-    // A zero length would never advance: the list is corrupt, stop here.
-    if (Hob.Header->HobLength == 0) {
+    if (!InternalHobCanBeStepped (Hob.Header)) {
       return NULL;
     }
     Hob.Raw = (UINT8 *)GET_NEXT_HOB (Hob);
@@ -50,8 +60,12 @@ VOID * EFIAPI GetNextGuidHob (IN CONST EFI_GUID *Guid, IN CONST VOID *HobStart)
 
   GuidHob.Raw = (UINT8 *)HobStart;
   while ((GuidHob.Raw = (UINT8 *)GetNextHob (EFI_HOB_TYPE_GUID_EXTENSION, GuidHob.Raw)) != NULL) {
-    if (CompareGuid (Guid, &GuidHob.Guid->Name)) {
+    // A HOB shorter than a GUID HOB's header holds no name of its own.
+    if ((GuidHob.Header->HobLength >= sizeof (EFI_HOB_GUID_TYPE)) && CompareGuid (Guid, &GuidHob.Guid->Name)) {
       break;
+    }
+    if (!InternalHobCanBeStepped (GuidHob.Header)) {
+      return NULL;
     }
     GuidHob.Raw = (UINT8 *)GET_NEXT_HOB (GuidHob);
   }
