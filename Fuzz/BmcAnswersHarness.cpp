@@ -161,9 +161,12 @@ void RunBmcAnswers(std::span<const uint8_t> input) {
   const uint8_t blockResponse = CheckHeraldTries(blockTries, OemBlock(), "the OEM block");
   const auto& herald = board->Dispatches()[2];
   const EFI_STATUS last = blockTries.back().status;
-  const EFI_STATUS heraldExpected = EFI_ERROR(last) ? last : (blockResponse == 0 ? EFI_SUCCESS : EFI_DEVICE_ERROR);
+  // The last try's status (a warning passes through), but a refusal without
+  // a transport error must not read as success.
+  const EFI_STATUS heraldExpected = EFI_ERROR(last) || blockResponse == 0 ? last : EFI_DEVICE_ERROR;
   Require(herald.module == "BmcHerald" && herald.status == heraldExpected,
-          "BmcHerald returns success only when the BMC took the block");
+          "BmcHerald returns the block's last status, an error when the BMC refused it (returned " + std::to_string(herald.status) +
+              ", expected " + std::to_string(heraldExpected) + ")");
 
   // DimmSentry: every scan sends the same records whatever the BMC answers.
   const auto deliveries = SplitSelDeliveries(bmc.Exchanges());

@@ -148,7 +148,8 @@ void RunHobList(std::span<const uint8_t> input) {
   Require(PublishedTable(board, published) != nullptr, "MM7 publishes a valid table HOB's data");
   Require(published >> 32 == 0, "MM7's high half is 0");
   const size_t tableOffset = published - reinterpret_cast<uintptr_t>(ListStart(board));
-  const bool adopted = tableOffset < laidBytes;
+  // Adopted: its HOB is one the earlier modules left (its length may reach past them).
+  const bool adopted = tableOffset - sizeof(EFI_HOB_GUID_TYPE) < laidBytes;
   if (!adopted) {
     const auto* created = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(published));
     Require(std::all_of(created, created + kTableBytes, [](uint8_t byte) { return byte == 0; }), "a new table is all zeros");

@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev          # tests
   libyaml-cpp-dev nlohmann-json3-dev # board files and the JSON report
   clang lld llvm                     # IA32 firmware images (clang++, lld-link, llvm-ar, llvm-readobj)
+  libclang-rt-14-dev                 # libFuzzer and clang's sanitizers (the fuzz build)
 )
 
 missing=()
