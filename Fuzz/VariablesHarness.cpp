@@ -183,14 +183,19 @@ void CheckSetupRead(const Scenario& s, board::Board& board, const SetupRead& rea
   // Besides the buffer, only the PHIT, the new HOBs and the end of the list may change.
   const uint64_t listEndAfter = board.Hobs().Phit().EfiEndOfHobList;
   const uint64_t bufferAddress = reinterpret_cast<uintptr_t>(buffer);
-  for (uint32_t offset = 0; offset < ram.size; ++offset) {
-    if (before[offset] == ramBytes[offset]) continue;
-    const uint64_t address = uint64_t{ram.base} + offset;
-    const bool phit = offset < sizeof(EFI_HOB_HANDOFF_INFO_TABLE);
-    const bool newHobs = address >= listEndBefore && address < listEndAfter + sizeof(EFI_HOB_GENERIC_HEADER);
-    const bool inBuffer = address >= bufferAddress && address < bufferAddress + pagesBytes;
-    Require(phit || newHobs || inBuffer, "the setup reader writes nothing outside its pages and the HOB list");
+  constexpr uint32_t kChunk = 4096;
+  for (uint32_t chunk = 0; chunk < ram.size; chunk += kChunk) {
+    if (std::memcmp(before.data() + chunk, ramBytes + chunk, kChunk) == 0) continue;
+    for (uint32_t offset = chunk; offset < chunk + kChunk; ++offset) {
+      if (before[offset] == ramBytes[offset]) continue;
+      const uint64_t address = uint64_t{ram.base} + offset;
+      const bool phit = offset < sizeof(EFI_HOB_HANDOFF_INFO_TABLE);
+      const bool newHobs = address >= listEndBefore && address < listEndAfter + sizeof(EFI_HOB_GENERIC_HEADER);
+      const bool inBuffer = address >= bufferAddress && address < bufferAddress + pagesBytes;
+      Require(phit || newHobs || inBuffer, "the setup reader writes nothing outside its pages and the HOB list");
+    }
   }
+
 }
 }  // namespace
 
