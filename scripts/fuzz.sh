@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # Runs per harness in CI: about half a minute each on a 2-core machine.
-declare -A ci_runs=([WarningLog]=20000 [Variables]=5000 [BmcAnswers]=8000 [HobList]=6000)
+declare -A ci_runs=([WarningLog]=20000 [Variables]=10000 [BmcAnswers]=8000 [HobList]=15000)
 harnesses=(WarningLog Variables BmcAnswers HobList)
 
 seconds=""
