@@ -245,6 +245,8 @@ void RunVariables(std::span<const uint8_t> input) {
             "without the variable service only the verbosity HOB (level 0) is published");
   } else {
     CheckForceDebugTries(board);
+    Require(board.BmcDevice().Exchanges().size() == board.BmcDevice().ExchangesOf(kNetFnOem, kForceDebug).size(),
+            "BootMarker and TraceGate send the BMC nothing but the force-debug request");
     Require(level == ExpectedLevel(s, board), "the level is the BMC's answer, else the Setup choice");
     const uint8_t ras = ByteOr0(Readable(s, INTEL_SETUP_VARIABLE_NAME, INTEL_SETUP_VARIABLE_SIZE),
                                 INTEL_SETUP_RAS_LOG_LEVEL_OFFSET);

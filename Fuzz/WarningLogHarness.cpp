@@ -121,6 +121,8 @@ void RunWarningLog(std::span<const uint8_t> input) {
 
     const std::vector<board::IpmiExchange> sent(board.BmcDevice().Exchanges().begin() + static_cast<ptrdiff_t>(exchangesBefore),
                                                board.BmcDevice().Exchanges().end());
+    for (const auto& exchange : sent)
+      Require(exchange.netFn == kSelNetFn && exchange.command == kSelCommand, "a scan sends the BMC only Add SEL Entry");
     const std::vector<SelDelivery> records = SplitSelDeliveries(sent);
     // One entry takes at least a whole entry's bytes and is sent for at most two DIMMs.
     Require(records.size() <= 2 * (SYS_HOST_WARNING_LOG_SIZE / sizeof(MemWarningLogEntry)),
