@@ -13,6 +13,8 @@
 
 #include <Uefi/UefiBaseType.h>
 
+#include "IpmiBackend.h"
+
 namespace board {
 
 namespace ipmi {
@@ -36,23 +38,7 @@ struct BmcAnswer {
   static BmcAnswer Silent();
 };
 
-struct IpmiExchange {
-  uint8_t netFn = 0;
-  uint8_t lun = 0;
-  uint8_t command = 0;
-  std::vector<uint8_t> request;
-  uint8_t responseCapacity = 0;       // the length byte on entry
-  EFI_STATUS status = EFI_SUCCESS;
-  std::vector<uint8_t> response;      // the bytes written to the response buffer
-  std::optional<uint8_t> responseLength;  // the length byte written back, if any
-};
-
-struct SelEntry {
-  uint16_t recordId = 0;
-  std::vector<uint8_t> record;  // 16 bytes, record ID as assigned
-};
-
-class Bmc {
+class Bmc : public IpmiBackend {
  public:
   using Request = std::pair<uint8_t, uint8_t>;  // NetFn, command
 
@@ -64,11 +50,12 @@ class Bmc {
   // Handles one try; fills response (at most capacity bytes) and returns the
   // transport status and the length to write back (none for writeNothing).
   EFI_STATUS Handle(uint8_t netFn, uint8_t lun, uint8_t command, const uint8_t* request, uint32_t requestLength,
-                    uint8_t* response, uint8_t* responseLength);
+                    uint8_t* response, uint8_t* responseLength) override;
 
-  const std::vector<IpmiExchange>& Exchanges() const { return exchanges_; }
+  const std::vector<IpmiExchange>& Exchanges() const override { return exchanges_; }
   std::vector<IpmiExchange> ExchangesOf(uint8_t netFn, uint8_t command) const;
   const std::vector<SelEntry>& Sel() const { return sel_; }
+  SelReadout AddedSel() override { return {sel_, {}}; }
 
  private:
   BmcAnswer OwnAnswer(uint8_t netFn, uint8_t command, const std::vector<uint8_t>& request);

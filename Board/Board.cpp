@@ -111,7 +111,7 @@ struct BoardServices {
                                            UINT8* request, UINT32 requestLength, UINT8* response,
                                            UINT8* responseLength) {
     auto* record = reinterpret_cast<Board::IpmiPpiRecord*>(self);
-    return record->board->bmc_.Handle(netFn, lun, command, request, requestLength, response, responseLength);
+    return record->board->Ipmi().Handle(netFn, lun, command, request, requestLength, response, responseLength);
   }
 
   // PCD PPI.

@@ -91,6 +91,10 @@ class Board {
   VariableStore& Variables() { return variables_; }
   PcdDatabase& Pcd() { return pcd_; }
   Bmc& BmcDevice() { return bmc_; }
+  // What answers the IPMI transport PPI: the scripted BMC above unless a
+  // backend was attached (before the first module asks).
+  void AttachIpmiBackend(std::unique_ptr<IpmiBackend> backend) { ipmiBackend_ = std::move(backend); }
+  IpmiBackend& Ipmi() { return ipmiBackend_ ? *ipmiBackend_ : static_cast<IpmiBackend&>(bmc_); }
   DebugConsole& Console() { return console_; }
   const DebugConsole& Console() const { return console_; }
   FaultPlan& Faults() { return faults_; }
@@ -169,6 +173,7 @@ class Board {
   VariableStore variables_;
   PcdDatabase pcd_;
   Bmc bmc_;
+  std::unique_ptr<IpmiBackend> ipmiBackend_;
   DebugConsole console_;
   FaultPlan faults_;
   PpiDatabase ppis_;

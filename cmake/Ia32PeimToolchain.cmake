@@ -50,11 +50,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 #   /dll        keeps the base relocations (.reloc); /fixed would drop them.
 #   /implib:    /dll always writes an import library; it goes to the
 #               target's object directory, where nothing uses it.
+#   /map        NAME.map beside each image: where the bytes go, and the
+#               functions the stack report names.
+#   -nozero-initialized-in-bss
+#               code is generated at link time (LTO): the compile flag
+#               -fno-zero-initialized-in-bss must be given again there.
 # The target adds /entry:_ModuleEntryPoint through its link options.
 set(PEI_IMAGE_LINK_FLAGS
   "/nologo /nodefaultlib /machine:x86 /dll /subsystem:efi_boot_service_driver"
   "/base:0 /align:32 /filealign:32 /opt:ref /opt:icf /safeseh:no /driver"
-  "/timestamp:0 /merge:.rdata=.text")
+  "/timestamp:0 /merge:.rdata=.text /map /mllvm:-nozero-initialized-in-bss")
 string(JOIN " " PEI_IMAGE_LINK_FLAGS ${PEI_IMAGE_LINK_FLAGS})
 set(CMAKE_CXX_LINK_EXECUTABLE
   "<CMAKE_LINKER> ${PEI_IMAGE_LINK_FLAGS} <LINK_FLAGS> /out:<TARGET> /implib:<OBJECT_DIR>/<TARGET_NAME>.lib <OBJECTS> <LINK_LIBRARIES>")

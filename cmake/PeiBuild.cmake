@@ -16,9 +16,12 @@ target_compile_options(PeiModuleFlags INTERFACE
   # images are the same whatever folder the tree was checked out in.
   -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 if(PEI_FIRMWARE)
+  # -flto: each image is optimised as a whole when it is linked, so library
+  # code the module does not need, and calls that only pass values through,
+  # cost no flash.
   target_compile_options(PeiModuleFlags INTERFACE -ffreestanding -fno-builtin -nostdlib -nostdlibinc
     -fno-stack-protector -mno-stack-arg-probe -march=i586 -mno-sse -mno-mmx -mno-implicit-float
-    -fno-asynchronous-unwind-tables -Werror=global-constructors -Oz)
+    -fno-asynchronous-unwind-tables -Werror=global-constructors -Oz -flto)
 else()
   # Unwind tables let the board end a module's run (a dead loop) by unwinding.
   target_compile_options(PeiModuleFlags INTERFACE -funwind-tables -fvisibility=hidden)
@@ -80,14 +83,22 @@ function(_pei_collect_libs OUT)
   set(${OUT} ${archives} PARENT_SCOPE)
 endfunction()
 
-# pei_module(NAME SOURCES... LIBS lib...)
-# A PEIM whose entry point is _ModuleEntryPoint.
+# pei_module(NAME SOURCES... LIBS lib... FILE_GUID guid [DEPEX ppi...])
+# A PEIM whose entry point is _ModuleEntryPoint. FILE_GUID names its file in
+# a flash volume; DEPEX lists the PPIs (GUID names of the headers) its entry
+# needs before it can do its work, all of them; none means TRUE.
 #   firmware: NAME.efi
 #   hosted:   NAME (a static library of the module's own code, for tests that
 #             call its routines) and NAMEImage (the isolated image the board
 #             dispatches; its entry is NAME_ModuleEntryPoint).
 function(pei_module NAME)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;LIBS")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "FILE_GUID" "SOURCES;LIBS;DEPEX")
+  string(REPEAT "[0-9A-F]" 4 hex4)
+  if(NOT ARG_FILE_GUID MATCHES "^${hex4}${hex4}-${hex4}-${hex4}-${hex4}-${hex4}${hex4}${hex4}$")
+    message(FATAL_ERROR "pei_module(${NAME}): FILE_GUID must be an upper-case GUID, not '${ARG_FILE_GUID}'")
+  endif()
+  set_property(GLOBAL PROPERTY PEI_MODULE_${NAME}_FILE_GUID ${ARG_FILE_GUID})
+  set_property(GLOBAL PROPERTY PEI_MODULE_${NAME}_DEPEX ${ARG_DEPEX})
   if(PEI_FIRMWARE)
     add_executable(${NAME} ${ARG_SOURCES})
     target_link_libraries(${NAME} PRIVATE PeiModuleFlags ${ARG_LIBS} CompilerIntrinsicsLib)

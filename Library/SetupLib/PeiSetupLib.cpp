@@ -31,21 +31,22 @@ constexpr SETUP_VARIABLE_ENTRY gSetupVariableTable[SETUP_VARIABLE_ROW_COUNT + 1]
 /// The name that gets the first-boot override, terminator included.
 constexpr CHAR16 mSocketIioConfigName[] = SOCKET_IIO_CONFIG_VARIABLE_NAME;
 
-/// One Gen3 preset of port 0: where it goes, its value and the line that reports it.
+/// One Gen3 preset of port 0: where it goes, its value, the phase and tap its line names.
 typedef struct {
   UINT16      Offset;
   UINT8       Value;
-  CONST CHAR8 *Format;
+  UINT8       Phase;
+  CONST CHAR8 *Tap;
 } IIO_GEN3_PRESET;
 
-/// Written, then reported, in this order.
+/// Each written and reported ("DfxGen3ManualPh<phase>_<tap>[0]: <value>"), in this order.
 constexpr IIO_GEN3_PRESET mIioGen3Presets[] = {
-  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH2_PRECURSOR_OFFSET,  6,  "DfxGen3ManualPh2_Precursor[0]: %d \n"  },
-  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH2_CURSOR_OFFSET,     45, "DfxGen3ManualPh2_Cursor[0]: %d \n"     },
-  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH2_POSTCURSOR_OFFSET, 12, "DfxGen3ManualPh2_Postcursor[0]: %d \n" },
-  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH3_PRECURSOR_OFFSET,  11, "DfxGen3ManualPh3_Precursor[0]: %d \n"  },
-  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH3_CURSOR_OFFSET,     41, "DfxGen3ManualPh3_Cursor[0]: %d \n"     },
-  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH3_POSTCURSOR_OFFSET, 11, "DfxGen3ManualPh3_Postcursor[0]: %d \n" },
+  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH2_PRECURSOR_OFFSET,  6,  2, "Precursor"  },
+  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH2_CURSOR_OFFSET,     45, 2, "Cursor"     },
+  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH2_POSTCURSOR_OFFSET, 12, 2, "Postcursor" },
+  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH3_PRECURSOR_OFFSET,  11, 3, "Precursor"  },
+  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH3_CURSOR_OFFSET,     41, 3, "Cursor"     },
+  { SOCKET_IIO_CONFIG_DFX_GEN3_MANUAL_PH3_POSTCURSOR_OFFSET, 11, 3, "Postcursor" },
 };
 
 // The override writes at fixed offsets whatever size the caller asked for;
@@ -93,10 +94,9 @@ STATIC VOID ApplyFirstBootIioOverride (IN OUT UINT8 *Buffer, IN UINT16 PresetSel
   for (UINT8 Port = 0; Port < SOCKET_IIO_CONFIG_PORT_COUNT; Port++) {
     if ((Port == 0) && (PresetSelector == IIO_PRESET_SELECTOR_GEN3)) {
       for (UINTN Index = 0; Index < ARRAY_SIZE (mIioGen3Presets); Index++) {
-        Buffer[mIioGen3Presets[Index].Offset] = mIioGen3Presets[Index].Value;
-      }
-      for (UINTN Index = 0; Index < ARRAY_SIZE (mIioGen3Presets); Index++) {
-        DEBUG ((DEBUG_INFO, mIioGen3Presets[Index].Format, (UINT32)Buffer[mIioGen3Presets[Index].Offset]));
+        CONST IIO_GEN3_PRESET *Preset = &mIioGen3Presets[Index];
+        Buffer[Preset->Offset] = Preset->Value;
+        DEBUG ((DEBUG_INFO, "DfxGen3ManualPh%d_%a[0]: %d \n", (UINT32)Preset->Phase, Preset->Tap, (UINT32)Buffer[Preset->Offset]));
       }
     }
     if (Buffer[SOCKET_IIO_CONFIG_PORT_FLAG_OFFSET + Port] != 0) {

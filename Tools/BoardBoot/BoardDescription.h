@@ -45,6 +45,13 @@ struct BmcScript {
   std::vector<board::BmcAnswer> answers;  // one per try, in order
 };
 
+// OpenIPMI's BMC simulator as the BMC, over its VM serial interface.
+struct IpmiSimSpec {
+  std::string host = "127.0.0.1";
+  std::optional<uint16_t> port;  // one already listening there; none: board-boot starts its own
+  unsigned replyTimeoutMs = 1000;
+};
+
 struct DimmSlot {
   unsigned socket = 0, channel = 0, slot = 0;
 };
@@ -78,6 +85,7 @@ struct BoardDescription {
   bool bmcDown = false;
   std::optional<size_t> selCapacity;
   std::vector<BmcScript> bmc;
+  std::optional<IpmiSimSpec> ipmiSim;  // instead of the scripted BMC
   std::vector<board::FaultRule> faults;
   WarningLogSpec warningLog;
   std::optional<StaticPointerTableSpec> staticPointerTable;

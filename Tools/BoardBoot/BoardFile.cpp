@@ -231,8 +231,34 @@ void ReadVariables(const Reader& r, const YAML::Node& node, BoardDescription& bo
   }
 }
 
+void ReadIpmiSim(const Reader& r, const YAML::Node& node, BoardDescription& board) {
+  IpmiSimSpec spec;
+  if (!node.IsNull()) {
+    r.Keys(node, "bmc.ipmi-sim", {"host", "port", "reply-timeout-ms"});
+    if (node["host"]) spec.host = r.Text(node["host"], "bmc.ipmi-sim.host");
+    if (node["port"]) spec.port = static_cast<uint16_t>(r.Number(node["port"], "bmc.ipmi-sim.port", 0xFFFF));
+    if (spec.port == 0) r.Fail(node["port"], "bmc.ipmi-sim.port", "give the port a running simulator listens on, or leave it out");
+    if (node["reply-timeout-ms"])
+      spec.replyTimeoutMs = static_cast<unsigned>(r.Number(node["reply-timeout-ms"], "bmc.ipmi-sim.reply-timeout-ms", 60000));
+  }
+  board.ipmiSim = spec;
+}
+
 void ReadBmc(const Reader& r, const YAML::Node& node, BoardDescription& board) {
-  r.Keys(node, "bmc", {"down", "sel-capacity", "requests"});
+  if (node.IsScalar()) {
+    if (node.Scalar() != "ipmi-sim") r.Fail(node, "bmc", "expected a mapping, or ipmi-sim for OpenIPMI's simulator");
+    ReadIpmiSim(r, YAML::Node(), board);
+    return;
+  }
+  r.Keys(node, "bmc", {"down", "sel-capacity", "requests", "ipmi-sim"});
+  if (node["ipmi-sim"]) {
+    for (const char* scripted : {"down", "requests"})
+      if (node[scripted])
+        r.Fail(node[scripted], std::string("bmc.") + scripted, "belongs to the board's own BMC, not to ipmi-sim");
+    ReadIpmiSim(r, node["ipmi-sim"], board);
+    if (node["sel-capacity"] && board.ipmiSim->port)
+      r.Fail(node["sel-capacity"], "bmc.sel-capacity", "can only be set for a simulator board-boot starts (no port)");
+  }
   if (node["down"]) board.bmcDown = r.Bool(node["down"], "bmc.down");
   if (node["sel-capacity"]) board.selCapacity = r.Number(node["sel-capacity"], "bmc.sel-capacity", 0xFFFF);
   if (!node["requests"]) return;

@@ -99,7 +99,7 @@ json PcieAccesses(board::Board& board) {
 
 json IpmiExchanges(board::Board& board) {
   json exchanges = json::array();
-  const auto& all = board.BmcDevice().Exchanges();
+  const auto& all = board.Ipmi().Exchanges();
   unsigned attempt = 0;
   for (size_t i = 0; i < all.size(); ++i) {
     const auto& e = all[i];
@@ -114,14 +114,15 @@ json IpmiExchanges(board::Board& board) {
     json x = {{"netfn", Hex(e.netFn, 2)}, {"command", Hex(e.command, 2)}, {"try", attempt},
               {"request", Bytes(e.request)}, {"status", Status(e.status)}, {"response", Bytes(e.response)}};
     if (!EFI_ERROR(e.status) && e.response.empty()) x["response"] = "(nothing written)";
+    if (!e.transportNote.empty()) x["note"] = e.transportNote;
     exchanges.push_back(x);
   }
   return exchanges;
 }
 
-json Sel(board::Board& board) {
+json Sel(const board::SelReadout& readout) {
   json sel = json::array();
-  for (const auto& entry : board.BmcDevice().Sel()) sel.push_back(DecodeSelRecord(entry));
+  for (const auto& entry : readout.entries) sel.push_back(DecodeSelRecord(entry));
   return sel;
 }
 
@@ -147,8 +148,11 @@ json BuildReport(board::Board& board, const std::string& source) {
   report["hobs"] = Hobs(board);
   report["port_0x3ff_writes"] = PortWrites(board);
   report["pcie_config_accesses"] = PcieAccesses(board);
+  if (auto summary = board.Ipmi().Summary(); !summary.empty()) report["bmc"] = summary;
   report["ipmi"] = IpmiExchanges(board);
-  report["sel"] = Sel(board);
+  auto sel = board.Ipmi().AddedSel();
+  report["sel"] = Sel(sel);
+  if (!sel.error.empty()) report["sel_error"] = sel.error;
   report["mm7"] = Mm7(board);
   json console = json::array();
   for (const auto& entry : board.Console().Entries()) {
@@ -238,13 +242,22 @@ void PrintReport(std::ostream& out, const json& report) {
     out << "  " << a["access"].get<std::string>() << a["width"].get<unsigned>() << " " << a["function"].get<std::string>()
         << " (" << a["address"].get<std::string>() << ") = " << a["value"].get<std::string>() << "\n";
 
+  if (report.contains("bmc")) {
+    Section(out, "BMC", report["bmc"]);
+    for (const auto& line : report["bmc"]) out << "  " << line.get<std::string>() << "\n";
+  }
+
   Section(out, "IPMI exchanges", report["ipmi"]);
-  for (const auto& x : report["ipmi"])
+  for (const auto& x : report["ipmi"]) {
     out << "  netfn " << x["netfn"].get<std::string>() << " cmd " << x["command"].get<std::string>() << " try "
         << x["try"].get<unsigned>() << ": [" << x["request"].get<std::string>() << "] -> " << x["status"].get<std::string>()
-        << " [" << x["response"].get<std::string>() << "]\n";
+        << " [" << x["response"].get<std::string>() << "]";
+    if (x.contains("note")) out << " (" << x["note"].get<std::string>() << ")";
+    out << "\n";
+  }
 
   Section(out, "SEL", report["sel"]);
+  if (report.contains("sel_error")) out << "  could not read the SEL back: " << report["sel_error"].get<std::string>() << "\n";
   for (const auto& e : report["sel"]) {
     out << "  " << e["ipmitool"].get<std::string>() << "\n";
     out << "      " << e["decoded"].get<std::string>() << "\n";

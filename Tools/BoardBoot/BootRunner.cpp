@@ -51,8 +51,9 @@ void Prepare(board::Board& board, const BoardDescription& description) {
 }
 }  // namespace
 
-std::unique_ptr<board::Board> RunBoot(const BoardDescription& description) {
+std::unique_ptr<board::Board> RunBoot(const BoardDescription& description, std::unique_ptr<board::IpmiBackend> ipmi) {
   auto board = std::make_unique<board::Board>(description.options);
+  if (ipmi) board->AttachIpmiBackend(std::move(ipmi));
   Prepare(*board, description);
   for (const auto& step : description.steps) {
     switch (step.kind) {

@@ -9,6 +9,9 @@
 #include "BoardFile.h"
 #include "BootReport.h"
 #include "BootRunner.h"
+#include "HoldBmc.h"
+#include "RealBmc.h"
+#include "SelFile.h"
 
 namespace {
 
@@ -17,12 +20,31 @@ constexpr int kExitBoardFile = 1;
 constexpr int kExitUsage = 64;
 
 void Usage(std::ostream& out) {
-  out << "usage: board-boot [--all-levels] [--json] [BOARD_FILE]\n"
+  out << "usage: board-boot [--all-levels] [--json] [--sel-file FILE] [--hold-bmc] [BOARD_FILE]\n"
          "  Boots the simulated board (the built-in default board without BOARD_FILE),\n"
          "  prints the console log and the boot report.\n"
-         "  --all-levels  also show the messages the level masks dropped, marked [dropped]\n"
-         "  --json        write the report (console included) as one JSON document\n"
-         "Exit status: 0 the boot ran to its end, 2 a processor halted, 1 a board-file error.\n";
+         "  --all-levels     also show the messages the level masks dropped, marked [dropped]\n"
+         "  --json           write the report (console included) as one JSON document\n"
+         "  --sel-file FILE  write the SEL records the modules added as a raw SEL file\n"
+         "                   (16-byte records, as `ipmitool sel readraw FILE` reads them)\n"
+         "  --hold-bmc       keep the ipmi_sim that board-boot started running after the\n"
+         "                   boot, until standard input ends, for ipmitool\n"
+         "Exit status: 0 the boot ran to its end, 2 a processor halted, 1 a board-file error\n"
+         "(or a BMC simulator that would not start).\n";
+}
+
+// A BMC that could not be reached is said on stderr too, not only in the report.
+void WarnAboutTransportFailures(std::ostream& err, const board::IpmiBackend& ipmi) {
+  size_t failed = 0;
+  const board::IpmiExchange* last = nullptr;
+  for (const auto& exchange : ipmi.Exchanges())
+    if (!exchange.transportNote.empty()) {
+      ++failed;
+      last = &exchange;
+    }
+  if (last != nullptr)
+    err << "board-boot: " << failed << " of " << ipmi.Exchanges().size()
+        << " IPMI tries failed at the transport; the last: " << last->transportNote << "\n";
 }
 
 }  // namespace
@@ -30,11 +52,15 @@ void Usage(std::ostream& out) {
 int main(int argc, char** argv) {
   boardboot::ReportOptions options;
   bool json = false;
+  bool holdBmc = false;
   std::string path;
+  std::string selFile;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--all-levels") options.allLevels = true;
     else if (arg == "--json") json = true;
+    else if (arg == "--hold-bmc") holdBmc = true;
+    else if (arg == "--sel-file" && i + 1 < argc) selFile = argv[++i];
     else if (arg == "--help" || arg == "-h") { Usage(std::cout); return 0; }
     else if (!arg.starts_with("-") && path.empty()) path = arg;
     else { Usage(std::cerr); return kExitUsage; }
@@ -48,8 +74,16 @@ int main(int argc, char** argv) {
     return kExitBoardFile;
   }
 
+  if (holdBmc && !(description.ipmiSim && !description.ipmiSim->port)) {
+    std::cerr << "board-boot: --hold-bmc needs a board whose BMC is an ipmi-sim that board-boot starts (no port)\n";
+    return kExitUsage;
+  }
+
   try {
-    auto board = boardboot::RunBoot(description);
+    // Declared before the board: the simulator outlives every use of the link.
+    std::unique_ptr<boardboot::RealBmc> realBmc;
+    if (description.ipmiSim) realBmc = boardboot::RealBmc::Open(*description.ipmiSim, description.selCapacity);
+    auto board = boardboot::RunBoot(description, realBmc ? realBmc->TakeBackend() : nullptr);
     auto report = boardboot::BuildReport(*board, description.source);
     if (json) {
       std::cout << report.dump(2) << "\n";
@@ -57,6 +91,16 @@ int main(int argc, char** argv) {
       std::cout << "== Console (" << description.source << ") ==\n";
       boardboot::PrintConsole(std::cout, *board, options);
       boardboot::PrintReport(std::cout, report);
+    }
+    if (!selFile.empty()) {
+      auto sel = board->Ipmi().AddedSel();
+      boardboot::WriteRawSel(selFile, sel.entries);
+      if (!sel.error.empty()) std::cerr << "board-boot: " << selFile << " lacks records: " << sel.error << "\n";
+    }
+    WarnAboutTransportFailures(std::cerr, board->Ipmi());
+    if (holdBmc) {
+      std::cout.flush();
+      boardboot::HoldBmc(*realBmc->Process(), std::cerr);
     }
     if (board->Halted()) {
       std::cerr << "board-boot: the boot stopped: " << board->Halt()->module << " halted CPU "

@@ -29,6 +29,10 @@ VOID EFIAPI UpdateScratchDebugLevel (IN UINT8 Level)
   IoWrite8 (VERBOSITY_SCRATCH_PORT, (UINT8)((mPortWriterCache & VERBOSITY_SCRATCH_RAS_MASK) | Level));
 }
 
+/// The debug levels' names as the level messages print them, by level.
+STATIC constexpr CONST CHAR8 *mDebugLevelNames[] = { "Disabled", "Minimum", "Normal", "Maximum" };
+static_assert (sizeof (mDebugLevelNames) / sizeof (mDebugLevelNames[0]) == DEBUG_LEVEL_MAXIMUM + 1);
+
 /**
   Asks the BMC for a forced debug level, up to ten tries until the transport
   reports no error.
@@ -126,28 +130,10 @@ EFI_STATUS EFIAPI TraceGateEntry (IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EF
     (VOID)VariablePpi->GetVariable (VariablePpi, u"Setup", &gIntelSetupGuid, NULL, &SetupSize, Setup);
 
     UINT8 Source = BmcAnswered ? Response[1] : Setup[TRACE_GATE_SETUP_DEBUG_LEVEL_OFFSET];
-    switch (Source) {
-      case DEBUG_LEVEL_MINIMUM:
-        Level = DEBUG_LEVEL_MINIMUM;
-        DEBUG ((DEBUG_INFO, "[OemLogLevel] Set debug level as Minimum.\n"));
-        break;
-      case DEBUG_LEVEL_NORMAL:
-        Level = DEBUG_LEVEL_NORMAL;
-        DEBUG ((DEBUG_INFO, "[OemLogLevel] Set debug level as Normal.\n"));
-        break;
-      case DEBUG_LEVEL_MAXIMUM:
-        Level = DEBUG_LEVEL_MAXIMUM;
-        DEBUG ((DEBUG_INFO, "[OemLogLevel] Set debug level as Maximum.\n"));
-        break;
-      default:
-        Level = DEBUG_LEVEL_DISABLED;
-        if (BmcAnswered) {
-          DEBUG ((DEBUG_INFO, "[OemLogLevel] Set debug level as Disable.\n"));
-        } else {
-          DEBUG ((DEBUG_INFO, "[OemLogLevel] Set debug level as Disabled.\n"));
-        }
-        break;
-    }
+    Level = (Source <= DEBUG_LEVEL_MAXIMUM) ? Source : DEBUG_LEVEL_DISABLED;
+    // One message, the level's name in it: the BMC's Disabled reads "Disable".
+    DEBUG ((DEBUG_INFO, "[OemLogLevel] Set debug level as %a.\n",
+            (BmcAnswered && Level == DEBUG_LEVEL_DISABLED) ? "Disable" : mDebugLevelNames[Level]));
 
     UpdateScratchDebugLevel (Level);
 

@@ -96,6 +96,14 @@ TEST(BoardFile, EachMistakeGetsOneErrorNamingFileLineAndKey) {
        "bad.yaml:4: warning-log.present[0].socket: 8 is out of range (at most 7)"},
       {"boot: [TraceGate]\nstatic-pointer-table: {pointers: {14: 0x1000}}\n",
        "bad.yaml:2: static-pointer-table.pointers.14: 14 is out of range (at most 13)"},
+      {"boot: [TraceGate]\nbmc:\n  ipmi-sim: {}\n  requests: []\n",
+       "bad.yaml:4: bmc.requests: belongs to the board's own BMC, not to ipmi-sim"},
+      {"boot: [TraceGate]\nbmc:\n  ipmi-sim: {port: 9002}\n  sel-capacity: 3\n",
+       "bad.yaml:4: bmc.sel-capacity: can only be set for a simulator board-boot starts (no port)"},
+      {"boot: [TraceGate]\nbmc:\n  ipmi-sim: {prot: 9002}\n", "bad.yaml:3: bmc.ipmi-sim.prot: unknown key"},
+      {"boot: [TraceGate]\nbmc:\n  ipmi-sim: {port: 0}\n",
+       "bad.yaml:3: bmc.ipmi-sim.port: give the port a running simulator listens on, or leave it out"},
+      {"boot: [TraceGate]\nbmc: ipmi_sim\n", "bad.yaml:2: bmc: expected a mapping, or ipmi-sim for OpenIPMI's simulator"},
   };
   for (const auto& c : cases) {
     try {
@@ -105,6 +113,22 @@ TEST(BoardFile, EachMistakeGetsOneErrorNamingFileLineAndKey) {
       EXPECT_EQ(std::string(error.what()).rfind(c.error, 0), 0u) << error.what();
     }
   }
+}
+
+TEST(BoardFile, BmcCanBeOpenIpmisSimulator) {
+  auto started = ParseBoardFile("boot: [TraceGate]\nbmc: ipmi-sim\n", "a.yaml");
+  ASSERT_TRUE(started.ipmiSim);
+  EXPECT_FALSE(started.ipmiSim->port);
+  EXPECT_EQ(started.ipmiSim->host, "127.0.0.1");
+
+  auto running = ParseBoardFile(
+      "boot: [TraceGate]\nbmc:\n  ipmi-sim: {host: localhost, port: 9002, reply-timeout-ms: 250}\n", "b.yaml");
+  ASSERT_TRUE(running.ipmiSim);
+  EXPECT_EQ(running.ipmiSim->host, "localhost");
+  EXPECT_EQ(running.ipmiSim->port, 9002);
+  EXPECT_EQ(running.ipmiSim->replyTimeoutMs, 250u);
+
+  EXPECT_FALSE(ParseBoardFile("boot: [TraceGate]\n", "c.yaml").ipmiSim);
 }
 
 TEST(BoardFile, DefaultBoardBootsToItsEnd) {

@@ -1,0 +1,31 @@
+// The BMC a board file names instead of the board's scripted one: OpenIPMI's
+// simulator, started here (and stopped, by its process id, when this goes)
+// or already running at the given port.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Board/IpmiBackend.h"
+#include "Board/IpmiSimProcess.h"
+#include "BoardDescription.h"
+
+namespace boardboot {
+
+class RealBmc {
+ public:
+  // Throws board::BoardError when the simulator can't be started.
+  static std::unique_ptr<RealBmc> Open(const IpmiSimSpec& spec, std::optional<size_t> selCapacity);
+
+  // The transport backend for the board (once).
+  std::unique_ptr<board::IpmiBackend> TakeBackend() { return std::move(backend_); }
+  // The simulator started here, if it was.
+  board::IpmiSimProcess* Process() { return process_.get(); }
+
+ private:
+  std::unique_ptr<board::IpmiSimProcess> process_;
+  std::unique_ptr<board::IpmiBackend> backend_;
+};
+
+}  // namespace boardboot
