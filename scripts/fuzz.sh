@@ -8,7 +8,8 @@
 # Any broken promise, sanitizer report, crash or hang (10 s) fails the run;
 # the input is saved as build/fuzz/findings/NAME-*. Each run ends with one
 # line per harness: runs, seconds, libFuzzer's final cov: and ft: figures.
-# A working corpus grows in build/fuzz/corpus/NAME (delete it to start over).
+# By hand, a working corpus grows in build/fuzz/corpus/NAME (delete it to
+# start over); CI starts from the seeds alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,11 +30,18 @@ cmake --build --preset fuzz
 
 build=build/fuzz
 mkdir -p "$build/findings" "$build/runs"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
 summary=()
 for name in "${harnesses[@]}"; do
   program="$build/Fuzz/${name}Fuzz"
   [ -x "$program" ] || { echo "no harness named $name" >&2; exit 1; }
-  corpus="$build/corpus/$name"
+  # CI starts each time from the seeds alone; by hand the corpus keeps growing.
+  if [ -n "$seconds" ]; then
+    corpus="$build/corpus/$name"
+  else
+    corpus="$scratch/$name"
+  fi
   mkdir -p "$corpus" "Fuzz/Regressions/$name"
   log="$build/runs/$name.log"
   options=(-timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "-artifact_prefix=$build/findings/$name-")
