@@ -43,7 +43,7 @@ for name in "${harnesses[@]}"; do
     corpus="$scratch/$name"
   fi
   mkdir -p "$corpus" "Fuzz/Regressions/$name"
-  log="$build/runs/$name.log"
+  log="$build/runs/$name${seconds:+-timed}.log"
   options=(-timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "-artifact_prefix=$build/findings/$name-")
   if [ -n "$seconds" ]; then
     options+=("-max_total_time=$seconds")
@@ -55,11 +55,11 @@ for name in "${harnesses[@]}"; do
   "$program" "${options[@]}" "$corpus" "Fuzz/Corpus/$name" "Fuzz/Regressions/$name" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   time=$(sed -n 's/^stat::.*//; s/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -1)
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  cov=$(grep -a -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  ft=$(grep -a -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   summary+=("$name: ${runs:-?} runs in ${time:-?} s, cov: ${cov:-?}, ft: ${ft:-?}")
   if [ "$status" -ne 0 ]; then
-    grep -E 'broken promise|ERROR|runtime error|SUMMARY|Test unit written' "$log" | head -20 >&2
+    grep -a -E 'broken promise|ERROR|runtime error|SUMMARY|Test unit written' "$log" | head -20 >&2
     echo "$name: a finding (log: $log)" >&2
     exit 1
   fi
