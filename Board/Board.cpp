@@ -324,24 +324,32 @@ void Board::RunNotification(const Notification& notification, const EFI_PEI_PPI_
   std::string previous = running_;
   running_ = notification.owner;
   // A dead loop unwinds through here to RunOnBsp; restore on the normal path only.
-  EFI_STATUS status = notification.descriptor->Notify(const_cast<EFI_PEI_SERVICES**>(Services()),
-                                                     const_cast<EFI_PEI_NOTIFY_DESCRIPTOR*>(notification.descriptor),
-                                                     ppi.Ppi);
+  EFI_STATUS status =
+      invokeNotification_
+          ? invokeNotification_(notification, ppi)
+          : notification.descriptor->Notify(const_cast<EFI_PEI_SERVICES**>(Services()),
+                                            const_cast<EFI_PEI_NOTIFY_DESCRIPTOR*>(notification.descriptor), ppi.Ppi);
   notificationRuns_.push_back({notification.owner, *ppi.Guid, status});
   running_ = previous;
 }
 
 DispatchRecord Board::Dispatch(const ModuleImage& image) {
-  DispatchRecord record{std::string(image.name)};
+  return Dispatch(std::string(image.name), [&] {
+    image.Reload();
+    void* fileHandle = &fileHandles_.emplace_back(fileHandles_.size() + 1);
+    return image.entry(fileHandle, Services());
+  });
+}
+
+DispatchRecord Board::Dispatch(const std::string& module, const std::function<EFI_STATUS()>& runEntry) {
+  DispatchRecord record{module};
   if (halt_) {
     dispatches_.push_back(record);
     return record;
   }
   record.ran = true;
-  image.Reload();
-  void* fileHandle = &fileHandles_.emplace_back(fileHandles_.size() + 1);
   RunOnBsp(record.module, [&] {
-    record.status = image.entry(fileHandle, Services());
+    record.status = runEntry();
     ppis_.RunPendingDispatchNotifications();
   });
   record.halted = halt_.has_value() && halt_->module == record.module;

@@ -107,6 +107,14 @@ class Board {
   // Runs image's entry point on the boot processor, then any dispatch-type
   // notifications it caused.
   DispatchRecord Dispatch(const ModuleImage& image);
+  // The same for a module whose entry point only runEntry can call (an image
+  // run on an emulated processor); runEntry returns the entry's status.
+  DispatchRecord Dispatch(const std::string& module, const std::function<EFI_STATUS()>& runEntry);
+
+  // How a notification callback is called: the hosted board calls the
+  // descriptor's function; an emulator runs it on an emulated processor.
+  using NotificationInvoker = std::function<EFI_STATUS(const Notification&, const EFI_PEI_PPI_DESCRIPTOR& ppi)>;
+  void SetNotificationInvoker(NotificationInvoker invoker) { invokeNotification_ = std::move(invoker); }
 
   // Platform events, run on the boot processor as the PEI Foundation would.
   void InstallPermanentMemory();
@@ -192,6 +200,7 @@ class Board {
   uint64_t emptyInterface_ = 0;
   std::deque<uint64_t> fileHandles_;
 
+  NotificationInvoker invokeNotification_;
   std::string running_;
   std::optional<HaltRecord> halt_;
   std::vector<DispatchRecord> dispatches_;

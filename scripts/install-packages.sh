@@ -8,6 +8,7 @@ packages=(
   libyaml-cpp-dev nlohmann-json3-dev # board files and the JSON report
   clang lld llvm                     # IA32 firmware images (clang++, lld-link, llvm-ar, llvm-readobj)
   uefitool-cli                       # UEFIExtract: the independent check of the flash volume
+  libunicorn-dev                     # the board's emulated IA32 processors (board-boot --images)
   openipmi ipmitool ipmiutil         # a real BMC simulator (ipmi_sim) and two tools that read its SEL
   libclang-rt-14-dev                 # libFuzzer and clang's sanitizers (the fuzz build)
 )

@@ -198,6 +198,7 @@ void PrintReport(std::ostream& out, const json& report) {
   for (const auto& m : report["modules"]) {
     out << "  " << m["module"].get<std::string>() << ": ";
     if (!m["ran"].get<bool>()) out << "not run (the board had halted)\n";
+    else if (m.contains("fault")) out << "faulted: " << m["fault"].get<std::string>() << "\n";
     else if (m["halted"].get<bool>()) out << "halted in a dead loop\n";
     else out << m["status"].get<std::string>() << "\n";
   }

@@ -51,36 +51,55 @@ void Prepare(board::Board& board, const BoardDescription& description) {
 }
 }  // namespace
 
+namespace {
+template <typename Dispatch>
+void RunSteps(board::Board& board, const BoardDescription& description, Dispatch&& dispatch) {
+  for (const auto& step : description.steps) {
+    switch (step.kind) {
+      case BootStep::Kind::Dispatch:
+        dispatch(step.module);
+        break;
+      case BootStep::Kind::PermanentMemory:
+        if (!board.Halted()) board.InstallPermanentMemory();
+        break;
+      case BootStep::Kind::MpServices:
+        board.InstallMpServices();
+        break;
+      case BootStep::Kind::PlatformPpi:
+        board.InstallPlatformPpi(step.ppi);
+        break;
+      case BootStep::Kind::ScanTrigger:
+        if (board.Ppis().IsInstalled(gWarningLogScanTriggerPpiGuid))
+          board.ReinstallPlatformPpi(gWarningLogScanTriggerPpiGuid);
+        else
+          board.InstallPlatformPpi(gWarningLogScanTriggerPpiGuid);
+        break;
+    }
+  }
+}
+}  // namespace
+
 std::unique_ptr<board::Board> RunBoot(const BoardDescription& description, std::unique_ptr<board::IpmiBackend> ipmi) {
   auto board = std::make_unique<board::Board>(description.options);
   if (ipmi) board->AttachIpmiBackend(std::move(ipmi));
   Prepare(*board, description);
-  for (const auto& step : description.steps) {
-    switch (step.kind) {
-      case BootStep::Kind::Dispatch: {
-        const board::ModuleImage* image = board::FindHostedImage(step.module);
-        if (image == nullptr) throw board::BoardError("no module image named " + step.module);
-        board->Dispatch(*image);
-        break;
-      }
-      case BootStep::Kind::PermanentMemory:
-        if (!board->Halted()) board->InstallPermanentMemory();
-        break;
-      case BootStep::Kind::MpServices:
-        board->InstallMpServices();
-        break;
-      case BootStep::Kind::PlatformPpi:
-        board->InstallPlatformPpi(step.ppi);
-        break;
-      case BootStep::Kind::ScanTrigger:
-        if (board->Ppis().IsInstalled(gWarningLogScanTriggerPpiGuid))
-          board->ReinstallPlatformPpi(gWarningLogScanTriggerPpiGuid);
-        else
-          board->InstallPlatformPpi(gWarningLogScanTriggerPpiGuid);
-        break;
-    }
-  }
+  RunSteps(*board, description, [&](const std::string& module) {
+    const board::ModuleImage* image = board::FindHostedImage(module);
+    if (image == nullptr) throw board::BoardError("no module image named " + module);
+    board->Dispatch(*image);
+  });
   return board;
+}
+
+EmulatedBoot RunEmulatedBoot(const BoardDescription& description, board::emulator::FlashContents flash,
+                             std::unique_ptr<board::IpmiBackend> ipmi) {
+  EmulatedBoot boot;
+  boot.board = std::make_unique<board::Board>(description.options);
+  if (ipmi) boot.board->AttachIpmiBackend(std::move(ipmi));
+  Prepare(*boot.board, description);
+  boot.emulator = std::make_unique<board::emulator::EmulatedBoard>(*boot.board, std::move(flash));
+  RunSteps(*boot.board, description, [&](const std::string& module) { boot.emulator->Dispatch(module); });
+  return boot;
 }
 
 }  // namespace boardboot

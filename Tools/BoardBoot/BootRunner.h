@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "BoardDescription.h"
+#include "Board/Emulator/EmulatedBoard.h"
 
 namespace boardboot {
 
@@ -12,5 +13,13 @@ namespace boardboot {
 // ipmi, that backend answers the IPMI transport instead of the scripted BMC.
 std::unique_ptr<board::Board> RunBoot(const BoardDescription& description,
                                       std::unique_ptr<board::IpmiBackend> ipmi = nullptr);
+
+// The same boot with the module images from flash run on emulated processors.
+struct EmulatedBoot {
+  std::unique_ptr<board::Board> board;  // outlives the emulator, which is hooked into it
+  std::unique_ptr<board::emulator::EmulatedBoard> emulator;
+};
+EmulatedBoot RunEmulatedBoot(const BoardDescription& description, board::emulator::FlashContents flash,
+                             std::unique_ptr<board::IpmiBackend> ipmi = nullptr);
 
 }  // namespace boardboot

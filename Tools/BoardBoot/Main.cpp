@@ -2,13 +2,16 @@
 // file describes the boot (or the built-in default board), and prints the
 // console log as the serial line shows it, then the boot report.
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "Board/BoardError.h"
 #include "BoardFile.h"
 #include "BootReport.h"
+#include "Board/Emulator/FlashVolumeImages.h"
 #include "BootRunner.h"
+#include "EmulationReport.h"
 #include "HoldBmc.h"
 #include "RealBmc.h"
 #include "SelFile.h"
@@ -20,7 +23,8 @@ constexpr int kExitBoardFile = 1;
 constexpr int kExitUsage = 64;
 
 void Usage(std::ostream& out) {
-  out << "usage: board-boot [--all-levels] [--json] [--sel-file FILE] [--hold-bmc] [BOARD_FILE]\n"
+  out << "usage: board-boot [--all-levels] [--json] [--sel-file FILE] [--hold-bmc] [--images VOLUME [--maps DIR]]\n"
+         "                  [BOARD_FILE]\n"
          "  Boots the simulated board (the built-in default board without BOARD_FILE),\n"
          "  prints the console log and the boot report.\n"
          "  --all-levels     also show the messages the level masks dropped, marked [dropped]\n"
@@ -29,6 +33,9 @@ void Usage(std::ostream& out) {
          "                   (16-byte records, as `ipmitool sel readraw FILE` reads them)\n"
          "  --hold-bmc       keep the ipmi_sim that board-boot started running after the\n"
          "                   boot, until standard input ends, for ipmitool\n"
+         "  --images VOLUME  run the IA32 images of a firmware volume in place, on emulated\n"
+         "                   processors; fault reports name functions from NAME.map files\n"
+         "                   found under --maps DIR (default: the folder above the volume's)\n"
          "Exit status: 0 the boot ran to its end, 2 a processor halted, 1 a board-file error\n"
          "(or a BMC simulator that would not start).\n";
 }
@@ -54,11 +61,15 @@ int main(int argc, char** argv) {
   bool json = false;
   bool holdBmc = false;
   std::string path;
+  std::string images;
+  std::string maps;
   std::string selFile;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--all-levels") options.allLevels = true;
     else if (arg == "--json") json = true;
+    else if (arg == "--images" && i + 1 < argc) images = argv[++i];
+    else if (arg == "--maps" && i + 1 < argc) maps = argv[++i];
     else if (arg == "--hold-bmc") holdBmc = true;
     else if (arg == "--sel-file" && i + 1 < argc) selFile = argv[++i];
     else if (arg == "--help" || arg == "-h") { Usage(std::cout); return 0; }
@@ -83,14 +94,27 @@ int main(int argc, char** argv) {
     // Declared before the board: the simulator outlives every use of the link.
     std::unique_ptr<boardboot::RealBmc> realBmc;
     if (description.ipmiSim) realBmc = boardboot::RealBmc::Open(*description.ipmiSim, description.selCapacity);
-    auto board = boardboot::RunBoot(description, realBmc ? realBmc->TakeBackend() : nullptr);
+    std::unique_ptr<board::IpmiBackend> ipmi = realBmc ? realBmc->TakeBackend() : nullptr;
+    boardboot::EmulatedBoot emulated;
+    std::unique_ptr<board::Board> hosted;
+    if (images.empty()) {
+      hosted = boardboot::RunBoot(description, std::move(ipmi));
+    } else {
+      const std::filesystem::path volume = std::filesystem::absolute(images);
+      const std::filesystem::path mapsUnder = maps.empty() ? volume.parent_path().parent_path() : std::filesystem::path(maps);
+      emulated = boardboot::RunEmulatedBoot(description, board::emulator::LoadFlashVolume(volume, mapsUnder),
+                                            std::move(ipmi));
+    }
+    board::Board* board = hosted ? hosted.get() : emulated.board.get();
     auto report = boardboot::BuildReport(*board, description.source);
+    if (emulated.emulator) boardboot::AddEmulation(report, *emulated.emulator);
     if (json) {
       std::cout << report.dump(2) << "\n";
     } else {
       std::cout << "== Console (" << description.source << ") ==\n";
       boardboot::PrintConsole(std::cout, *board, options);
       boardboot::PrintReport(std::cout, report);
+      boardboot::PrintEmulation(std::cout, report);
     }
     if (!selFile.empty()) {
       auto sel = board->Ipmi().AddedSel();
