@@ -24,7 +24,11 @@ if(PEI_FIRMWARE)
     -fno-asynchronous-unwind-tables -Werror=global-constructors -Oz -flto)
 else()
   # Unwind tables let the board end a module's run (a dead loop) by unwinding.
-  target_compile_options(PeiModuleFlags INTERFACE -funwind-tables -fvisibility=hidden -fno-gnu-unique)
+  target_compile_options(PeiModuleFlags INTERFACE -funwind-tables -fvisibility=hidden)
+  # GCC's unique symbols would escape an image; clang (the fuzz build) makes none.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(PeiModuleFlags INTERFACE -fno-gnu-unique)
+  endif()
 endif()
 
 # pei_library(NAME SOURCES... [LIBS lib...])

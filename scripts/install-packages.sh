@@ -12,6 +12,7 @@ packages=(
   openipmi ipmitool ipmiutil         # a real BMC simulator (ipmi_sim) and two tools that read its SEL
   ovmf-ia32 qemu-system-x86          # the modules on EDK2's real PEI core: Debian's 32-bit OVMF under QEMU
   xz-utils liblzma-dev pkg-config    # its LZMA section, unpacked and rebuilt
+  libclang-rt-14-dev                 # libFuzzer and clang's sanitizers (the fuzz build)
 )
 
 missing=()

@@ -2,7 +2,8 @@
 # Builds and runs every test: the hosted build plain and under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the tests that run
 # application processors on threads under ThreadSanitizer, then the firmware
-# images and their checks, then the images booted on emulated processors.
+# images and their checks, then the images booted on emulated processors,
+# then a fixed number of runs of every fuzz harness.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-packages.sh
@@ -24,3 +25,6 @@ echo "=== hosted-tsan ==="
 cmake --preset hosted-tsan >/dev/null
 cmake --build --preset hosted-tsan --target BoardTest SysHostPointerLibTest
 ctest --preset hosted-tsan -R '^(MpServices|StaticPointerTableAps)\.'
+
+echo "=== fuzz ==="
+scripts/fuzz.sh

@@ -17,24 +17,33 @@ VOID * EFIAPI GetHobList (VOID)
   return HobList;
 }
 
+/**
+  The HOB after Hob, or NULL when Hob's length cannot lead to one. HOBs are
+  whole 8-byte units; the list was written by other modules, and a length that
+  breaks this (0 would never advance, any other lands between HOBs) makes the
+  rest of the list unreadable, so a walk ends there.
+**/
+STATIC UINT8 * InternalNextHob (IN EFI_PEI_HOB_POINTERS Hob)
+{
+  UINT16 Length = Hob.Header->HobLength;
+
+  if ((Length == 0) || ((Length & 0x7) != 0)) {
+    return NULL;
+  }
+  return Hob.Raw + Length;
+}
+
 VOID * EFIAPI GetNextHob (IN UINT16 Type, IN CONST VOID *HobStart)
 {
   EFI_PEI_HOB_POINTERS Hob;
 
   ASSERT (HobStart != NULL);
-  if (HobStart == NULL) {
-    return NULL;
-  }
   Hob.Raw = (UINT8 *)HobStart;
-  while (!END_OF_HOB_LIST (Hob)) {
+  while ((Hob.Raw != NULL) && !END_OF_HOB_LIST (Hob)) {
     if (Hob.Header->HobType == Type) {
       return Hob.Raw;
     }
-    // A zero length would never advance: the list is corrupt, stop here.
-    if (Hob.Header->HobLength == 0) {
-      return NULL;
-    }
-    Hob.Raw = (UINT8 *)GET_NEXT_HOB (Hob);
+    Hob.Raw = InternalNextHob (Hob);
   }
   return NULL;
 }
@@ -49,11 +58,12 @@ VOID * EFIAPI GetNextGuidHob (IN CONST EFI_GUID *Guid, IN CONST VOID *HobStart)
   EFI_PEI_HOB_POINTERS GuidHob;
 
   GuidHob.Raw = (UINT8 *)HobStart;
-  while ((GuidHob.Raw = (UINT8 *)GetNextHob (EFI_HOB_TYPE_GUID_EXTENSION, GuidHob.Raw)) != NULL) {
+  while ((GuidHob.Raw != NULL) && ((GuidHob.Raw = (UINT8 *)GetNextHob (EFI_HOB_TYPE_GUID_EXTENSION, GuidHob.Raw)) != NULL)) {
+    // A match is returned whatever its length: its reader judges the HOB.
     if (CompareGuid (Guid, &GuidHob.Guid->Name)) {
       break;
     }
-    GuidHob.Raw = (UINT8 *)GET_NEXT_HOB (GuidHob);
+    GuidHob.Raw = InternalNextHob (GuidHob);
   }
   return GuidHob.Raw;
 }
