@@ -5,9 +5,9 @@
   COM1, zero on QEMU), whose value the build gives as
   OEM_SCRATCH_REGISTER_AT_RESET.
 **/
+#include <Library/CompanionRecordLib.h>
 #include <Library/IoLib.h>
 #include <PiPei.h>
-#include <Ppi/DebugServicePpi.h>
 #include <Register/VerbosityScratch.h>
 
 #ifndef OEM_SCRATCH_REGISTER_AT_RESET
@@ -18,18 +18,6 @@ static_assert (OEM_SCRATCH_REGISTER_AT_RESET >= 0 && OEM_SCRATCH_REGISTER_AT_RES
 
 namespace {
 
-VOID Record (CONST EFI_PEI_SERVICES **PeiServices, CONST CHAR8 *Format, ...)
-{
-  DEBUG_SERVICE_PPI *Debug = nullptr;
-  if (EFI_ERROR ((*PeiServices)->LocatePpi (PeiServices, &gDebugServicePpiGuid, 0, nullptr, (VOID **)&Debug))) {
-    return;
-  }
-  VA_LIST Marker;
-  VA_START (Marker, Format);
-  Debug->Print (0, Format, Marker);
-  VA_END (Marker);
-}
-
 }  // namespace
 
 extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint (IN EFI_PEI_FILE_HANDLE FileHandle,
@@ -37,7 +25,7 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint (IN EFI_PEI_FILE_HANDLE FileHandl
 {
   (VOID)FileHandle;
   IoWrite8 (VERBOSITY_SCRATCH_PORT, (UINT8)OEM_SCRATCH_REGISTER_AT_RESET);
-  Record (PeiServices, "[BoardState] port 0x%x at reset: 0x%02x\n", VERBOSITY_SCRATCH_PORT,
+  CompanionRecord (PeiServices, "[BoardState] port 0x%x at reset: 0x%02x\n", VERBOSITY_SCRATCH_PORT,
           IoRead8 (VERBOSITY_SCRATCH_PORT));
   return EFI_SUCCESS;
 }

@@ -5,8 +5,8 @@
   which is when TraceGate's notification has already synchronised the APs.
 **/
 #include <Library/BaseLib.h>
+#include <Library/CompanionRecordLib.h>
 #include <PiPei.h>
-#include <Ppi/DebugServicePpi.h>
 #include <Ppi/MpServices.h>
 
 namespace {
@@ -33,18 +33,6 @@ VOID ReadHere (Readings &R)
 
 // Each AP writes only its own slot.
 VOID EFIAPI ApReadMm7 (IN OUT VOID *Buffer) { ReadHere (*(Readings *)Buffer); }
-
-VOID Print (CONST EFI_PEI_SERVICES **PeiServices, CONST CHAR8 *Format, ...)
-{
-  DEBUG_SERVICE_PPI *Debug = nullptr;
-  if (EFI_ERROR ((*PeiServices)->LocatePpi (PeiServices, &gDebugServicePpiGuid, 0, nullptr, (VOID **)&Debug))) {
-    return;
-  }
-  VA_LIST Marker;
-  VA_START (Marker, Format);
-  Debug->Print (0, Format, Marker);
-  VA_END (Marker);
-}
 
 }  // namespace
 
@@ -75,17 +63,17 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint (IN EFI_PEI_FILE_HANDLE FileHandl
   if (Count > 1) {
     Status = R.Mp->StartupAllAPs (PeiServices, R.Mp, ApReadMm7, FALSE, 0, &R);
   }
-  Print (PeiServices, "[Mm7Check] %u processors, APs started: %r\n", (UINT32)Count, Status);
+  CompanionRecord (PeiServices, "[Mm7Check] %u processors, APs started: %r\n", (UINT32)Count, Status);
   BOOLEAN Same = Bsp < kMaxProcessors && R.Read[Bsp];
   for (UINTN Index = 0; Index < Count && Index < kMaxProcessors; ++Index) {
     if (!R.Read[Index]) {
-      Print (PeiServices, "[Mm7Check] CPU %u: not read\n", (UINT32)Index);
+      CompanionRecord (PeiServices, "[Mm7Check] CPU %u: not read\n", (UINT32)Index);
       Same = FALSE;
       continue;
     }
-    Print (PeiServices, "[Mm7Check] CPU %u%a: 0x%016lx\n", (UINT32)Index, Index == Bsp ? " (BSP)" : "", R.Value[Index]);
+    CompanionRecord (PeiServices, "[Mm7Check] CPU %u%a: 0x%016lx\n", (UINT32)Index, Index == Bsp ? " (BSP)" : "", R.Value[Index]);
     Same = Same && R.Value[Index] == R.Value[Bsp];
   }
-  Print (PeiServices, "[Mm7Check] every AP's MM7 equals the BSP's: %a\n", Same ? "yes" : "no");
+  CompanionRecord (PeiServices, "[Mm7Check] every AP's MM7 equals the BSP's: %a\n", Same ? "yes" : "no");
   return EFI_SUCCESS;
 }

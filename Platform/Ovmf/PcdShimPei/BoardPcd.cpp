@@ -8,7 +8,6 @@
 #include <Library/BaseLib.h>
 #include <Library/BaseMemoryLib.h>
 #include <OemPcdTokens.h>
-#include <Ppi/DebugServicePpi.h>
 #include <Ppi/Pcd.h>
 
 namespace {
@@ -135,16 +134,4 @@ OEM_BOARD_PCD_WINDOW *BoardPcdWindow (CONST EFI_PEI_SERVICES **PeiServices)
     }
   }
   return nullptr;
-}
-
-VOID BoardPcdPrint (CONST EFI_PEI_SERVICES **PeiServices, CONST CHAR8 *Format, ...)
-{
-  DEBUG_SERVICE_PPI *Debug = nullptr;
-  if (EFI_ERROR ((*PeiServices)->LocatePpi (PeiServices, &gDebugServicePpiGuid, 0, nullptr, (VOID **)&Debug))) {
-    return;
-  }
-  VA_LIST Marker;
-  VA_START (Marker, Format);
-  Debug->Print (0, Format, Marker);
-  VA_END (Marker);
 }

@@ -39,7 +39,4 @@ UINTN BoardPcdToken (UINTN Index);
 /// The board's PCD PPI, answering only this board's tokens.
 extern CONST EFI_PEI_PPI_DESCRIPTOR gBoardPcdDescriptor;
 
-/// Prints through the debug service PPI, when it is there.
-VOID BoardPcdPrint (CONST EFI_PEI_SERVICES **PeiServices, CONST CHAR8 *Format, ...);
-
 #endif

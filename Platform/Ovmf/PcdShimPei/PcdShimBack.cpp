@@ -5,6 +5,8 @@
 **/
 #include "BoardPcd.h"
 
+#include <Library/CompanionRecordLib.h>
+
 extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint (IN EFI_PEI_FILE_HANDLE FileHandle,
                                                 IN CONST EFI_PEI_SERVICES **PeiServices)
 {
@@ -16,10 +18,10 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint (IN EFI_PEI_FILE_HANDLE FileHandl
   EFI_STATUS Status = (*PeiServices)->ReInstallPpi (PeiServices, Window->BoardDescriptor, Window->PlatformDescriptor);
   for (UINTN Index = 0; Index < kBoardPcdTokenCount; ++Index) {
     if (Window->Value[Index] != Window->Initial[Index]) {
-      BoardPcdPrint (PeiServices, "[PcdShim] token %u: 0x%lx -> 0x%lx\n", (UINT32)BoardPcdToken (Index),
+      CompanionRecord (PeiServices, "[PcdShim] token %u: 0x%lx -> 0x%lx\n", (UINT32)BoardPcdToken (Index),
                      Window->Initial[Index], Window->Value[Index]);
     }
   }
-  BoardPcdPrint (PeiServices, "[PcdShim] platform PCD PPI given back: %r\n", Status);
+  CompanionRecord (PeiServices, "[PcdShim] platform PCD PPI given back: %r\n", Status);
   return Status;
 }
