@@ -193,14 +193,14 @@ std::vector<uint8_t> HobListSeed(const boardboot::BoardDescription& description)
   };
   s.permanentMemory = position(Kind::PermanentMemory) < static_cast<ptrdiff_t>(steps.size());
   s.mpServicesFirst = position(Kind::MpServices) < position(Kind::PermanentMemory);
-  if (const auto& spec = description.staticPointerTable) {
+  if (const auto& existing = description.staticPointerTable) {
     Hob hob;
-    hob.declaredLength = spec->hobLength;
-    hob.bytes = static_cast<uint16_t>(std::clamp<size_t>(spec->hobLength, sizeof(EFI_HOB_GUID_TYPE), kMaxHobBytes));
+    hob.declaredLength = existing->hobLength;
+    hob.bytes = static_cast<uint16_t>(std::clamp<size_t>(existing->hobLength, sizeof(EFI_HOB_GUID_TYPE), kMaxHobBytes));
     hob.nameKind = kTableName;
     STATIC_POINTER_TABLE table{};
-    for (auto [type, pointer] : spec->pointers) table.Pointer[type] = pointer;
-    for (auto [type, address] : spec->newAddresses) table.Migration[type].NewAddress = address;
+    for (auto [type, pointer] : existing->pointers) table.Pointer[type] = pointer;
+    for (auto [type, address] : existing->newAddresses) table.Migration[type].NewAddress = address;
     const auto* bytes = reinterpret_cast<const uint8_t*>(&table);
     hob.data.assign(bytes, bytes + std::min<size_t>(kTableBytes, hob.bytes - sizeof(EFI_HOB_GUID_TYPE)));
     hob.data.resize(hob.bytes - sizeof(EFI_HOB_GUID_TYPE), 0);

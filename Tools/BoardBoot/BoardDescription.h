@@ -21,14 +21,14 @@ struct BootStep {
   std::string ppiName;
 };
 
-struct VariableSpec {
+struct VariableSetting {
   std::u16string name;
   EFI_GUID guid{};
   std::vector<uint8_t> bytes;
   std::optional<EFI_STATUS> readError;  // every read fails with this status
 };
 
-struct PcdSpec {
+struct PcdSetting {
   UINTN token = 0;
   board::PcdType type = board::PcdType::Uint8;
   uint64_t value = 0;
@@ -46,7 +46,7 @@ struct BmcScript {
 };
 
 // OpenIPMI's BMC simulator as the BMC, over its VM serial interface.
-struct IpmiSimSpec {
+struct IpmiSimSetting {
   std::string host = "127.0.0.1";
   std::optional<uint16_t> port;  // one already listening there; none: board-boot starts its own
   unsigned replyTimeoutMs = 1000;
@@ -62,7 +62,7 @@ struct ChannelGate {
 };
 
 // The memory reference code's warning log and per-slot bytes.
-struct WarningLogSpec {
+struct WarningLogSetting {
   std::vector<board::WarningEntry> entries;
   std::optional<uint32_t> usedSize;  // overrides the sum of the entries' lengths
   std::vector<DimmSlot> present;
@@ -70,7 +70,7 @@ struct WarningLogSpec {
 };
 
 // A static pointer table HOB an earlier module left in the HOB list.
-struct StaticPointerTableSpec {
+struct StaticPointerTableSetting {
   uint16_t hobLength = 304;
   std::vector<std::pair<unsigned, uint64_t>> pointers;      // type, pointer
   std::vector<std::pair<unsigned, uint32_t>> newAddresses;  // type, NewAddress
@@ -79,16 +79,16 @@ struct StaticPointerTableSpec {
 struct BoardDescription {
   std::string source;  // the board file, or the built-in board's name
   board::BoardOptions options;
-  std::vector<PcdSpec> pcd;
-  std::vector<VariableSpec> variables;
+  std::vector<PcdSetting> pcd;
+  std::vector<VariableSetting> variables;
   std::vector<PcieByte> pcie;
   bool bmcDown = false;
   std::optional<size_t> selCapacity;
   std::vector<BmcScript> bmc;
-  std::optional<IpmiSimSpec> ipmiSim;  // instead of the scripted BMC
+  std::optional<IpmiSimSetting> ipmiSim;  // instead of the scripted BMC
   std::vector<board::FaultRule> faults;
-  WarningLogSpec warningLog;
-  std::optional<StaticPointerTableSpec> staticPointerTable;
+  WarningLogSetting warningLog;
+  std::optional<StaticPointerTableSetting> staticPointerTable;
   std::vector<BootStep> steps;
 };
 

@@ -142,24 +142,24 @@ void ReadPcd(const Reader& r, const YAML::Node& node, BoardDescription& board) {
     const NamedPcd* named = nullptr;
     for (const auto& pcd : kNamedPcds)
       if (item.first.Scalar() == pcd.name || item.first.Scalar() == std::to_string(pcd.token)) named = &pcd;
-    PcdSpec spec;
+    PcdSetting setting;
     YAML::Node value = item.second;
     if (item.second.IsMap()) {
       r.Keys(item.second, key, {"type", "value"});
       auto type = PcdTypeFromName(r.Text(item.second["type"], key + ".type"));
       if (!type) r.Fail(item.second["type"], key + ".type", "expected UINT8, UINT16, UINT32, UINT64 or BOOLEAN");
-      spec.type = *type;
+      setting.type = *type;
       value = item.second["value"];
     } else if (named != nullptr) {
-      spec.type = named->type;
+      setting.type = named->type;
     } else {
       r.Fail(item.first, key, "unknown token: give it as {type: ..., value: ...}");
     }
-    spec.token = named != nullptr ? named->token : static_cast<UINTN>(r.Number(item.first, key, 0xFFFFFFFF));
-    if (named != nullptr && named->type != spec.type)
+    setting.token = named != nullptr ? named->token : static_cast<UINTN>(r.Number(item.first, key, 0xFFFFFFFF));
+    if (named != nullptr && named->type != setting.type)
       r.Fail(item.second, key, "token " + std::to_string(named->token) + " is " + board::PcdTypeName(named->type));
-    spec.value = spec.type == board::PcdType::Boolean ? r.Bool(value, key) : r.Number(value, key, MaxOf(spec.type));
-    board.pcd.push_back(spec);
+    setting.value = setting.type == board::PcdType::Boolean ? r.Bool(value, key) : r.Number(value, key, MaxOf(setting.type));
+    board.pcd.push_back(setting);
   }
 }
 
@@ -172,41 +172,41 @@ void ReadVariables(const Reader& r, const YAML::Node& node, BoardDescription& bo
     const KnownVariable* known = FindKnownVariable(wide);
     if (item.second.IsScalar() && item.second.Scalar() == "absent") continue;
     r.Keys(item.second, key, {"guid", "size", "fill", "fields", "bytes", "oversize", "read-error"});
-    const YAML::Node& spec = item.second;
+    const YAML::Node& entry = item.second;
 
-    VariableSpec variable;
+    VariableSetting variable;
     variable.name = wide;
-    if (spec["guid"]) variable.guid = r.Guid(spec["guid"], key + ".guid");
+    if (entry["guid"]) variable.guid = r.Guid(entry["guid"], key + ".guid");
     else if (known != nullptr) variable.guid = known->guid;
-    else r.Fail(spec, key, "not a variable this board knows: give its guid");
+    else r.Fail(entry, key, "not a variable this board knows: give its guid");
 
     uint32_t rowSize = known != nullptr ? known->size : 0;
     uint64_t size = rowSize;
-    if (spec["size"]) size = r.Number(spec["size"], key + ".size", 0x100000);
-    if (spec["bytes"]) {
-      if (spec["size"] || spec["fill"]) r.Fail(spec["bytes"], key + ".bytes", "give either bytes or size/fill");
-      variable.bytes = r.Bytes(spec["bytes"], key + ".bytes");
+    if (entry["size"]) size = r.Number(entry["size"], key + ".size", 0x100000);
+    if (entry["bytes"]) {
+      if (entry["size"] || entry["fill"]) r.Fail(entry["bytes"], key + ".bytes", "give either bytes or size/fill");
+      variable.bytes = r.Bytes(entry["bytes"], key + ".bytes");
       size = variable.bytes.size();
     } else {
-      uint8_t fill = spec["fill"] ? static_cast<uint8_t>(r.Number(spec["fill"], key + ".fill", 0xFF)) : 0;
+      uint8_t fill = entry["fill"] ? static_cast<uint8_t>(r.Number(entry["fill"], key + ".fill", 0xFF)) : 0;
       variable.bytes.assign(size, fill);
     }
-    if (spec["oversize"]) {
-      uint64_t oversize = r.Number(spec["oversize"], key + ".oversize", 0x100000);
-      if (oversize <= rowSize) r.Fail(spec["oversize"], key + ".oversize", "must be larger than " + std::to_string(rowSize));
+    if (entry["oversize"]) {
+      uint64_t oversize = r.Number(entry["oversize"], key + ".oversize", 0x100000);
+      if (oversize <= rowSize) r.Fail(entry["oversize"], key + ".oversize", "must be larger than " + std::to_string(rowSize));
       variable.bytes.resize(oversize, 0);
     } else if (known != nullptr && variable.bytes.size() > rowSize) {
-      r.Fail(spec, key, std::to_string(variable.bytes.size()) + " bytes are too long for its " +
+      r.Fail(entry, key, std::to_string(variable.bytes.size()) + " bytes are too long for its " +
                             std::to_string(rowSize) + "-byte row (say oversize: to store a longer variable)");
     }
 
-    if (spec["fields"]) {
-      r.Keys(spec["fields"], key + ".fields", [&] {
+    if (entry["fields"]) {
+      r.Keys(entry["fields"], key + ".fields", [&] {
         std::set<std::string> names;
-        for (const auto& f : spec["fields"]) names.insert(f.first.Scalar());
+        for (const auto& f : entry["fields"]) names.insert(f.first.Scalar());
         return names;
       }());
-      for (const auto& field : spec["fields"]) {
+      for (const auto& field : entry["fields"]) {
         std::string fieldKey = key + ".fields." + field.first.Scalar();
         VariableField where;
         const VariableField* named = nullptr;
@@ -226,22 +226,22 @@ void ReadVariables(const Reader& r, const YAML::Node& node, BoardDescription& bo
         std::copy(values.begin(), values.end(), variable.bytes.begin() + where.offset);
       }
     }
-    if (spec["read-error"]) variable.readError = r.Status(spec["read-error"], key + ".read-error");
+    if (entry["read-error"]) variable.readError = r.Status(entry["read-error"], key + ".read-error");
     board.variables.push_back(std::move(variable));
   }
 }
 
 void ReadIpmiSim(const Reader& r, const YAML::Node& node, BoardDescription& board) {
-  IpmiSimSpec spec;
+  IpmiSimSetting simulator;
   if (!node.IsNull()) {
     r.Keys(node, "bmc.ipmi-sim", {"host", "port", "reply-timeout-ms"});
-    if (node["host"]) spec.host = r.Text(node["host"], "bmc.ipmi-sim.host");
-    if (node["port"]) spec.port = static_cast<uint16_t>(r.Number(node["port"], "bmc.ipmi-sim.port", 0xFFFF));
-    if (spec.port == 0) r.Fail(node["port"], "bmc.ipmi-sim.port", "give the port a running simulator listens on, or leave it out");
+    if (node["host"]) simulator.host = r.Text(node["host"], "bmc.ipmi-sim.host");
+    if (node["port"]) simulator.port = static_cast<uint16_t>(r.Number(node["port"], "bmc.ipmi-sim.port", 0xFFFF));
+    if (simulator.port == 0) r.Fail(node["port"], "bmc.ipmi-sim.port", "give the port a running simulator listens on, or leave it out");
     if (node["reply-timeout-ms"])
-      spec.replyTimeoutMs = static_cast<unsigned>(r.Number(node["reply-timeout-ms"], "bmc.ipmi-sim.reply-timeout-ms", 60000));
+      simulator.replyTimeoutMs = static_cast<unsigned>(r.Number(node["reply-timeout-ms"], "bmc.ipmi-sim.reply-timeout-ms", 60000));
   }
-  board.ipmiSim = spec;
+  board.ipmiSim = simulator;
 }
 
 void ReadBmc(const Reader& r, const YAML::Node& node, BoardDescription& board) {
@@ -415,7 +415,7 @@ void ReadWarningLog(const Reader& r, const YAML::Node& node, BoardDescription& b
 
 void ReadStaticPointerTable(const Reader& r, const YAML::Node& node, BoardDescription& board) {
   r.Keys(node, "static-pointer-table", {"hob-length", "pointers", "new-addresses"});
-  StaticPointerTableSpec table;
+  StaticPointerTableSetting table;
   if (node["hob-length"]) {
     table.hobLength = static_cast<uint16_t>(r.Number(node["hob-length"], "static-pointer-table.hob-length", 0xFFF8));
     if (table.hobLength < 24) r.Fail(node["hob-length"], "static-pointer-table.hob-length", "a GUID HOB is at least 24 bytes");

@@ -6,11 +6,11 @@
 
 namespace boardboot {
 
-std::unique_ptr<RealBmc> RealBmc::Open(const IpmiSimSpec& spec, std::optional<size_t> selCapacity) {
+std::unique_ptr<RealBmc> RealBmc::Open(const IpmiSimSetting& simulator, std::optional<size_t> selCapacity) {
   auto bmc = std::make_unique<RealBmc>();
-  board::Endpoint serial{spec.host, spec.port.value_or(0)};
+  board::Endpoint serial{simulator.host, simulator.port.value_or(0)};
   std::string description;
-  if (spec.port) {
+  if (simulator.port) {
     description = "ipmi_sim at " + serial.ToString() + " (VM serial interface), not started by board-boot";
   } else {
     board::IpmiSimConfig config;
@@ -20,7 +20,7 @@ std::unique_ptr<RealBmc> RealBmc::Open(const IpmiSimSpec& spec, std::optional<si
     description = "ipmi_sim started by board-boot (pid " + std::to_string(bmc->process_->Pid()) +
                   "), LAN channel at " + bmc->process_->Lan().ToString() + ", stopped after the boot";
   }
-  auto link = std::make_unique<board::IpmiSimLink>(serial, std::chrono::milliseconds(spec.replyTimeoutMs));
+  auto link = std::make_unique<board::IpmiSimLink>(serial, std::chrono::milliseconds(simulator.replyTimeoutMs));
   bmc->backend_ = std::make_unique<board::IpmiSimBackend>(std::move(link), description);
   return bmc;
 }

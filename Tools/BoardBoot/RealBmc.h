@@ -16,7 +16,7 @@ namespace boardboot {
 class RealBmc {
  public:
   // Throws board::BoardError when the simulator can't be started.
-  static std::unique_ptr<RealBmc> Open(const IpmiSimSpec& spec, std::optional<size_t> selCapacity);
+  static std::unique_ptr<RealBmc> Open(const IpmiSimSetting& simulator, std::optional<size_t> selCapacity);
 
   // The transport backend for the board (once).
   std::unique_ptr<board::IpmiBackend> TakeBackend() { return std::move(backend_); }
