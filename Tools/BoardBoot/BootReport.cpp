@@ -10,29 +10,13 @@
 #include "Board/PrintFormat.h"
 #include "HobDecoders.h"
 #include "SelDecoder.h"
+#include "ReportText.h"
 
 namespace boardboot {
 
 using nlohmann::json;
 
 namespace {
-std::string Hex(uint64_t value, int digits = 0) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%0*llx", digits, static_cast<unsigned long long>(value));
-  return text;
-}
-
-std::string Bytes(const std::vector<uint8_t>& bytes) {
-  std::string text;
-  char byte[4];
-  for (uint8_t b : bytes) {
-    std::snprintf(byte, sizeof byte, "%02x", b);
-    if (!text.empty()) text += ' ';
-    text += byte;
-  }
-  return text;
-}
-
 std::string Status(EFI_STATUS status) { return board::StatusName(status, 64); }
 
 json Modules(board::Board& board) {

@@ -1,4 +1,5 @@
 #include "EmulationReport.h"
+#include "ReportText.h"
 
 #include <cstdio>
 #include <map>
@@ -9,23 +10,6 @@ namespace boardboot {
 using nlohmann::json;
 
 namespace {
-std::string Hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%08llx", static_cast<unsigned long long>(value));
-  return text;
-}
-
-std::string Bytes(const std::vector<uint8_t>& bytes) {
-  std::string text;
-  char byte[4];
-  for (uint8_t b : bytes) {
-    std::snprintf(byte, sizeof byte, "%02x", b);
-    if (!text.empty()) text += ' ';
-    text += byte;
-  }
-  return text;
-}
-
 json Faults(const board::emulator::EmulationRecord& record) {
   json faults = json::array();
   for (const auto& f : record.faults) {
@@ -50,7 +34,7 @@ json FlashWrites(const board::emulator::EmulationRecord& record) {
       continue;
     }
     index[key] = writes.size();
-    writes.push_back({{"module", w.module}, {"cpu", w.processor}, {"address", Hex(w.address)}, {"target", w.target},
+    writes.push_back({{"module", w.module}, {"cpu", w.processor}, {"address", Hex(w.address, 8)}, {"target", w.target},
                       {"bytes", Bytes(w.bytes)}, {"instruction", w.instruction.where}, {"times", 1}});
   }
   return writes;

@@ -7,16 +7,11 @@
 #include <cstdio>
 
 #include "Board/GuidText.h"
+#include "ReportText.h"
 
 namespace boardboot {
 
 namespace {
-std::string Hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
-
 constexpr size_t kDataOffset = sizeof(EFI_HOB_GUID_TYPE);
 
 const char* LevelName(uint8_t level) {
