@@ -27,6 +27,11 @@ void Bmc::Queue(uint8_t netFn, uint8_t command, BmcAnswer answer) {
   script_[{netFn, command}].push_back(std::move(answer));
 }
 
+bool Bmc::HasScripted(uint8_t netFn, uint8_t command) const {
+  auto found = script_.find({netFn, command});
+  return found != script_.end() && !found->second.empty();
+}
+
 BmcAnswer Bmc::OwnAnswer(uint8_t netFn, uint8_t command, const std::vector<uint8_t>& request) {
   if (netFn == ipmi::kNetFnStorage && command == ipmi::kCmdAddSelEntry) {
     if (request.size() != 16) return BmcAnswer::Complete(ipmi::kCcRequestDataLengthInvalid);

@@ -46,6 +46,8 @@ class Bmc : public IpmiBackend {
   // A BMC that is down: every request times out at the transport.
   void SetDown(bool down) { down_ = down; }
   void SetSelCapacity(size_t records) { selCapacity_ = records; }
+  // A scripted answer is waiting for this request (its next try takes it).
+  bool HasScripted(uint8_t netFn, uint8_t command) const;
 
   // Handles one try; fills response (at most capacity bytes) and returns the
   // transport status and the length to write back (none for writeNothing).

@@ -28,11 +28,17 @@ class VmPeer {
 
   // The next request, or none when the link closed or nothing came within 5 s.
   std::optional<board::vm::Message> Receive() {
+    while (auto frame = ReceiveFrame()) {
+      auto parsed = board::vm::ParseMessage(*frame);
+      if (auto* message = std::get_if<board::vm::Message>(&parsed)) return *message;
+    }
+    return std::nullopt;
+  }
+
+  // The next frame of any kind (control messages too), or none as above.
+  std::optional<board::vm::Frame> ReceiveFrame() {
     for (;;) {
-      while (auto frame = decoder_.Next()) {
-        auto parsed = board::vm::ParseMessage(*frame);
-        if (auto* message = std::get_if<board::vm::Message>(&parsed)) return *message;
-      }
+      if (auto frame = decoder_.Next()) return frame;
       pollfd p{fd_, POLLIN, 0};
       if (::poll(&p, 1, 5000) <= 0) return std::nullopt;
       uint8_t buffer[256];

@@ -12,6 +12,7 @@
 
 #include "Board/Bmc.h"
 #include "Board/IpmiSimBackend.h"
+#include "Board/SelReadback.h"
 #include "Board/IpmiSimLink.h"
 #include "Board/IpmiSimProcess.h"
 
@@ -88,6 +89,25 @@ TEST(IpmiSim, SelRecordsComeBackAsSentWithTheBmcsIdAndTime) {
     // The BMC stamps its own time into bytes 3-6; the rest is what was sent.
     EXPECT_EQ(Bytes(stored.begin() + 7, stored.end()), Bytes(records[i].begin() + 7, records[i].end()));
   }
+  // The whole SEL, walked from its first record on a connection of its own
+  // (the simulator serves one at a time: the backend's goes first), is the same.
+  backend.Link() = IpmiSimLink(simulator->Serial(), 2000ms);
+  IpmiSimLink reader(simulator->Serial(), 2000ms);
+  auto whole = board::ReadWholeSel(reader);
+  EXPECT_EQ(whole.error, "");
+  ASSERT_EQ(whole.entries.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(whole.entries[i].recordId, sel.entries[i].recordId);
+    EXPECT_EQ(whole.entries[i].record, sel.entries[i].record);
+  }
+}
+
+TEST(IpmiSim, AnEmptySelReadsAsNoRecords) {
+  auto simulator = IpmiSimProcess::Start();
+  IpmiSimLink link(simulator->Serial(), 2000ms);
+  auto sel = board::ReadWholeSel(link);
+  EXPECT_EQ(sel.error, "");
+  EXPECT_TRUE(sel.entries.empty());
 }
 
 TEST(IpmiSim, FullSelAnswersOutOfSpace) {

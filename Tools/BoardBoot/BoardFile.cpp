@@ -252,9 +252,8 @@ void ReadBmc(const Reader& r, const YAML::Node& node, BoardDescription& board) {
   }
   r.Keys(node, "bmc", {"down", "sel-capacity", "requests", "ipmi-sim"});
   if (node["ipmi-sim"]) {
-    for (const char* scripted : {"down", "requests"})
-      if (node[scripted])
-        r.Fail(node[scripted], std::string("bmc.") + scripted, "belongs to the board's own BMC, not to ipmi-sim");
+    // requests stay allowed: the scripted answers then stand in front of the simulator.
+    if (node["down"]) r.Fail(node["down"], "bmc.down", "belongs to the board's own BMC, not to ipmi-sim");
     ReadIpmiSim(r, node["ipmi-sim"], board);
     if (node["sel-capacity"] && board.ipmiSim->port)
       r.Fail(node["sel-capacity"], "bmc.sel-capacity", "can only be set for a simulator board-boot starts (no port)");

@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
   try {
     // Declared before the board: the simulator outlives every use of the link.
     std::unique_ptr<boardboot::RealBmc> realBmc;
-    if (description.ipmiSim) realBmc = boardboot::RealBmc::Open(*description.ipmiSim, description.selCapacity);
+    if (description.ipmiSim) realBmc = boardboot::RealBmc::Open(*description.ipmiSim, description.selCapacity, description.bmc);
     std::unique_ptr<board::IpmiBackend> ipmi = realBmc ? realBmc->TakeBackend() : nullptr;
     boardboot::EmulatedBoot emulated;
     std::unique_ptr<board::Board> hosted;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Board/IpmiBackend.h"
 #include "Board/IpmiSimProcess.h"
@@ -13,10 +14,15 @@
 
 namespace boardboot {
 
+// A BMC that answers the scripted requests, one answer per try, in order.
+board::Bmc ScriptedAnswers(const std::vector<BmcScript>& requests);
+
 class RealBmc {
  public:
-  // Throws board::BoardError when the simulator can't be started.
-  static std::unique_ptr<RealBmc> Open(const IpmiSimSetting& simulator, std::optional<size_t> selCapacity);
+  // Throws board::BoardError when the simulator can't be started. The
+  // board file's scripted requests, if any, are answered in front of it.
+  static std::unique_ptr<RealBmc> Open(const IpmiSimSetting& simulator, std::optional<size_t> selCapacity,
+                                       const std::vector<BmcScript>& requests = {});
 
   // The transport backend for the board (once).
   std::unique_ptr<board::IpmiBackend> TakeBackend() { return std::move(backend_); }

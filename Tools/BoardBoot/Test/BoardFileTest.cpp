@@ -96,8 +96,8 @@ TEST(BoardFile, EachMistakeGetsOneErrorNamingFileLineAndKey) {
        "bad.yaml:4: warning-log.present[0].socket: 8 is out of range (at most 7)"},
       {"boot: [TraceGate]\nstatic-pointer-table: {pointers: {14: 0x1000}}\n",
        "bad.yaml:2: static-pointer-table.pointers.14: 14 is out of range (at most 13)"},
-      {"boot: [TraceGate]\nbmc:\n  ipmi-sim: {}\n  requests: []\n",
-       "bad.yaml:4: bmc.requests: belongs to the board's own BMC, not to ipmi-sim"},
+      {"boot: [TraceGate]\nbmc:\n  ipmi-sim: {}\n  down: true\n",
+       "bad.yaml:4: bmc.down: belongs to the board's own BMC, not to ipmi-sim"},
       {"boot: [TraceGate]\nbmc:\n  ipmi-sim: {port: 9002}\n  sel-capacity: 3\n",
        "bad.yaml:4: bmc.sel-capacity: can only be set for a simulator board-boot starts (no port)"},
       {"boot: [TraceGate]\nbmc:\n  ipmi-sim: {prot: 9002}\n", "bad.yaml:3: bmc.ipmi-sim.prot: unknown key"},
@@ -129,6 +129,17 @@ TEST(BoardFile, BmcCanBeOpenIpmisSimulator) {
   EXPECT_EQ(running.ipmiSim->replyTimeoutMs, 250u);
 
   EXPECT_FALSE(ParseBoardFile("boot: [TraceGate]\n", "c.yaml").ipmiSim);
+
+  // Scripted answers in front of the simulator.
+  auto fronted = ParseBoardFile(
+      "boot: [TraceGate]\nbmc:\n  ipmi-sim: {}\n  requests:\n"
+      "    - {netfn: 0x3C, command: 0x05, answers: [{completion-code: 0, data: [2]}]}\n",
+      "d.yaml");
+  ASSERT_TRUE(fronted.ipmiSim);
+  ASSERT_EQ(fronted.bmc.size(), 1u);
+  EXPECT_EQ(fronted.bmc[0].netFn, 0x3C);
+  ASSERT_EQ(fronted.bmc[0].answers.size(), 1u);
+  EXPECT_EQ(fronted.bmc[0].answers[0].payload, std::vector<uint8_t>{2});
 }
 
 TEST(BoardFile, DefaultBoardBootsToItsEnd) {

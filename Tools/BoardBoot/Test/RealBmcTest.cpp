@@ -140,4 +140,44 @@ TEST(RealBmc, DroppedConnectionIsAnErrorForThatTryAndTheRetryGetsThrough) {
   board.reset();  // the link lets go of the relay before the relay's sessions end
 }
 
+TEST(RealBmc, ScriptedAnswersStandInFrontOfTheSimulator) {
+  // The BMC forces Minimum on the first try and refuses the second request
+  // (scripted); the rest, and the SEL, is the simulator's.
+  auto description = boardboot::ParseBoardFile(
+      "scratch-register: 0x02\n"
+      "variables:\n"
+      "  Setup: {fields: {DebugLevel: 3}}\n"
+      "bmc:\n"
+      "  ipmi-sim: {}\n"
+      "  requests:\n"
+      "    - {netfn: 0x3C, command: 0x05, answers: [{completion-code: 0, data: [1]}]}\n"
+      "    - {netfn: 0x32, command: 0xAA, answers: [{completion-code: 0xD5}]}\n"
+      "warning-log:\n"
+      "  entries:\n"
+      "    - {type: 1, major: 0x05, minor: 0x02, socket: 1, channel: 3, dimm: 1}\n"
+      "boot: [TraceGate, BmcHerald, DimmSentry, scan-trigger]\n",
+      "fronted.yaml");
+  auto bmc = boardboot::RealBmc::Open(*description.ipmiSim, std::nullopt, description.bmc);
+  auto board = boardboot::RunBoot(description, bmc->TakeBackend());
+
+  auto forceDebug = ExchangesOf(*board, 0x3C, 0x05);
+  ASSERT_EQ(forceDebug.size(), 1u);
+  EXPECT_EQ(forceDebug[0].response, (Bytes{0x00, 0x01}));
+  EXPECT_NE(Console(*board).find("Set debug level as Minimum."), std::string::npos) << Console(*board);
+
+  // The connect request: the scripted refusal, then four of the simulator's.
+  auto connect = ExchangesOf(*board, 0x32, 0xAA);
+  ASSERT_EQ(connect.size(), 5u);
+  EXPECT_EQ(connect[0].response, Bytes{0xD5});
+  for (size_t i = 1; i < connect.size(); ++i) EXPECT_EQ(connect[i].response, Bytes{0xC1}) << i;
+
+  auto sel = board->Ipmi().AddedSel();
+  EXPECT_EQ(sel.error, "");
+  ASSERT_EQ(sel.entries.size(), 1u);
+  EXPECT_EQ(sel.entries[0].record[13], 0x2B);
+  auto summary = board->Ipmi().Summary();
+  ASSERT_FALSE(summary.empty());
+  EXPECT_EQ(summary.back(), "scripted answers in front of it: 2 of 12 tries answered by the board file's script");
+}
+
 }  // namespace
