@@ -65,6 +65,9 @@ class VmBmcRelay {
   std::vector<RelayedControl> Controls() const;
   std::vector<std::string> Problems() const;  // broken frames, lost or refused connections
   unsigned MachineConnections() const;
+  // The scripted BMC, with what it stored when no simulator stands behind;
+  // read it only after Stop().
+  const Bmc& Script() const { return script_; }
 
  private:
   void Run();

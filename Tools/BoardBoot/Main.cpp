@@ -1,7 +1,10 @@
 // board-boot: boots the simulated board with the module images, as a board
 // file describes the boot (or the built-in default board), and prints the
 // console log as the serial line shows it, then the boot report.
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +19,9 @@
 #include "EmulationReport.h"
 #include "HoldBmc.h"
 #include "QemuBoot.h"
+#include "QemuReport.h"
+#include "Board/SelReadback.h"
+#include "Board/VmBmcRelay.h"
 #include "RealBmc.h"
 #include "SelFile.h"
 
@@ -44,27 +50,98 @@ void Usage(std::ostream& out) {
          "(or a BMC simulator that would not start).\n"
          "\n"
          "usage: board-boot --qemu CODE_IMAGE --vars VARIABLE_STORE [--processors N] [--time-limit SECONDS]\n"
-         "                  [--shell-script STARTUP.NSH]\n"
-         "  Boots a 32-bit OVMF code image under qemu-system-i386 (q35 with SMM, QEMU's BMC\n"
-         "  behind KCS) until the UEFI shell prompt or the time limit (default 60), stops\n"
-         "  QEMU and prints what reached the debug console (port 0x402). The variable store\n"
-         "  is used as it is, or created empty. --shell-script: the UEFI shell runs it from a\n"
-         "  virtual FAT drive (a 'reset' in it ends the boot). Exit status 3: the time limit passed.\n";
+         "                  [--shell-script STARTUP.NSH] [--json] [--hold-bmc] [BOARD_FILE]\n"
+         "  Boots a 32-bit OVMF code image under qemu-system-i386 (q35 with SMM, a BMC behind\n"
+         "  KCS) until the UEFI shell prompt or the time limit (default 60), stops QEMU and\n"
+         "  prints what reached the debug console (port 0x402), then the report. The BMC is\n"
+         "  the board file's (its bmc section, reached through board-boot's relay; none when\n"
+         "  its absent-ppis name ipmi-transport), or QEMU's own without a board file. The\n"
+         "  variable store is used as it is, or created empty. --shell-script: the UEFI shell\n"
+         "  runs it from a virtual FAT drive (a 'reset' in it ends the boot). --hold-bmc keeps\n"
+         "  the ipmi_sim board-boot started. Exit status 3: the time limit passed.\n";
 }
 
-int BootQemu(const boardboot::QemuOptions& options) {
+// The BMC the board file gives QEMU: none when it has no IPMI transport;
+// else board-boot's relay, with the file's scripted answers in front of
+// ipmi_sim (or of the board's own BMC). Without a board file, QEMU's own.
+struct QemuBmcSetup {
+  std::unique_ptr<board::IpmiSimProcess> simulator;  // declared first: outlives the relay
+  std::optional<board::Endpoint> simulatorAt;
+  std::unique_ptr<board::VmBmcRelay> relay;
+  std::string description = "QEMU's ipmi-bmc-sim (its SEL is not read back)";
+};
+
+QemuBmcSetup SetUpQemuBmc(const boardboot::BoardDescription* description, boardboot::QemuOptions& options) {
+  QemuBmcSetup setup;
+  if (description == nullptr) return setup;
+  if (description->options.absent.contains(board::PlatformPpi::IpmiTransport)) {
+    options.bmc = boardboot::QemuBmc::None;
+    setup.description = "none: no IPMI device (the board has no IPMI transport)";
+    return setup;
+  }
+  board::Bmc script = boardboot::ScriptedAnswers(description->bmc);
+  if (description->ipmiSim) {
+    if (description->ipmiSim->port) {
+      setup.simulatorAt = board::Endpoint{description->ipmiSim->host, *description->ipmiSim->port};
+      setup.description = "ipmi_sim at " + setup.simulatorAt->ToString() + ", not started by board-boot";
+    } else {
+      board::IpmiSimConfig config;
+      if (description->selCapacity) config.selCapacity = *description->selCapacity;
+      setup.simulator = board::IpmiSimProcess::Start(config);
+      setup.simulatorAt = setup.simulator->Serial();
+      setup.description = "ipmi_sim started by board-boot (pid " + std::to_string(setup.simulator->Pid()) +
+                          "), LAN channel at " + setup.simulator->Lan().ToString();
+    }
+  } else {
+    script.SetDown(description->bmcDown);
+    if (description->selCapacity) script.SetSelCapacity(*description->selCapacity);
+    setup.description = "the board's own BMC";
+  }
+  if (!description->bmc.empty()) setup.description += ", the board file's scripted answers in front";
+  setup.relay = std::make_unique<board::VmBmcRelay>(std::move(script), setup.simulatorAt);
+  setup.description += "; QEMU's ipmi-bmc-extern reaches it through board-boot's relay at " +
+                       setup.relay->Listening().ToString();
+  options.bmc = boardboot::QemuBmc::External;
+  options.externalBmc = setup.relay->Listening();
+  return setup;
+}
+
+int BootQemu(boardboot::QemuOptions options, const std::optional<boardboot::BoardDescription>& description,
+             bool json, bool holdBmc) {
   try {
-    const boardboot::QemuRun run = boardboot::BootInQemu(options);
-    std::cout << "== Console (OVMF under QEMU: " << options.codeImage.string() << ") ==\n" << run.debugConsole;
-    if (!run.debugConsole.empty() && run.debugConsole.back() != '\n') std::cout << "\n";
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f", run.seconds);
-    std::cout << "\n== QEMU ==\n  pid " << run.qemuPid << ", " << options.processors << " processors, stopped after "
-              << seconds << " s: "
-              << (run.reachedShell ? "the UEFI shell was reached"
-                  : run.timedOut   ? "the time limit passed"
-                                   : "the firmware reset the machine")
-              << "\n";
+    QemuBmcSetup bmc = SetUpQemuBmc(description ? &*description : nullptr, options);
+    if (holdBmc && !bmc.simulator) {
+      std::cerr << "board-boot: --hold-bmc needs a board whose BMC is an ipmi-sim that board-boot starts (no port)\n";
+      return kExitUsage;
+    }
+    const boardboot::QemuRun run = boardboot::BootInQemu(options);  // QEMU is gone when it returns
+    boardboot::QemuBmcSide side;
+    side.description = bmc.description;
+    if (bmc.relay) {
+      bmc.relay->Stop();  // closes its connection to the simulator, so the SEL can be read on another
+      side.relayed = true;
+      side.requests = bmc.relay->Requests();
+      side.controls = bmc.relay->Controls();
+      side.problems = bmc.relay->Problems();
+      if (bmc.simulatorAt) {
+        board::IpmiSimLink link(*bmc.simulatorAt, std::chrono::milliseconds(2000));
+        side.sel = board::ReadWholeSel(link);
+      } else {
+        side.sel = board::SelReadout{bmc.relay->Script().Sel(), {}};
+      }
+    }
+    const auto report = boardboot::BuildQemuReport(options, run, side);
+    if (json) {
+      std::cout << report.dump(2) << "\n";
+    } else {
+      std::cout << "== Console (OVMF under QEMU: " << options.codeImage.string() << ") ==\n" << run.debugConsole;
+      if (!run.debugConsole.empty() && run.debugConsole.back() != '\n') std::cout << "\n";
+      boardboot::PrintQemuReport(std::cout, report);
+    }
+    if (holdBmc) {
+      std::cout.flush();
+      boardboot::HoldBmc(*bmc.simulator, std::cerr);
+    }
     return run.timedOut ? kExitTimeLimit : 0;
   } catch (const board::BoardError& error) {
     std::cerr << "board-boot: " << error.what() << "\n";
@@ -116,11 +193,18 @@ int main(int argc, char** argv) {
   }
 
   if (!qemu.codeImage.empty()) {
-    if (qemu.variableStore.empty() || qemu.processors < 1 || qemu.timeLimit.count() < 1 || !path.empty()) {
+    if (qemu.variableStore.empty() || qemu.processors < 1 || qemu.timeLimit.count() < 1 || !images.empty()) {
       Usage(std::cerr);
       return kExitUsage;
     }
-    return BootQemu(qemu);
+    std::optional<boardboot::BoardDescription> description;
+    try {
+      if (!path.empty()) description = boardboot::LoadBoardFile(path);
+    } catch (const boardboot::BoardFileError& error) {
+      std::cerr << "board-boot: " << error.what() << "\n";
+      return kExitBoardFile;
+    }
+    return BootQemu(qemu, description, json, holdBmc);
   }
 
   boardboot::BoardDescription description;

@@ -126,9 +126,23 @@ std::vector<std::string> QemuArguments(const QemuOptions& options, const std::fi
           "-global", "driver=cfi.pflash01,property=secure,value=on",
           "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + options.codeImage.string(),
           "-drive", "if=pflash,format=raw,unit=1,file=" + options.variableStore.string(),
-          "-device", "ipmi-bmc-sim,id=bmc0", "-device", "isa-ipmi-kcs,bmc=bmc0",
           "-debugcon", "file:" + (folder / "debug.log").string(), "-global", "isa-debugcon.iobase=0x402",
           "-serial", "file:" + (folder / "serial.log").string()};
+  switch (options.bmc) {
+    case QemuBmc::BuiltIn:
+      args.insert(args.end(), {"-device", "ipmi-bmc-sim,id=bmc0", "-device", "isa-ipmi-kcs,bmc=bmc0"});
+      break;
+    case QemuBmc::External:
+      // reconnect: QEMU 7.2 crashes when the connection opens while the
+      // device is still being set up; this way it connects once running.
+      args.insert(args.end(), {"-chardev",
+                               "socket,id=ipmi0,host=" + options.externalBmc.host + ",port=" +
+                                   std::to_string(options.externalBmc.port) + ",reconnect=1",
+                               "-device", "ipmi-bmc-extern,id=bmc0,chardev=ipmi0", "-device", "isa-ipmi-kcs,bmc=bmc0"});
+      break;
+    case QemuBmc::None:
+      break;
+  }
   if (!options.shellScript.empty()) {
     // The shell runs startup.nsh from the first file system it finds.
     const std::filesystem::path drive = folder / "drive";
@@ -166,6 +180,7 @@ QemuRun BootInQemu(const QemuOptions& options) {
         if (!WIFEXITED(qemu.ExitStatus()) || WEXITSTATUS(qemu.ExitStatus()) != 0)
           throw board::BoardError("QEMU stopped: " + (log.empty() ? std::string("no message") : log));
         run.reset = true;
+        run.exitStatus = WEXITSTATUS(qemu.ExitStatus());
         break;
       }
       if (ReadText(folder.Path() / "serial.log").find(kShellPrompt) != std::string::npos) {

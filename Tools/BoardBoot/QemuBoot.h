@@ -1,6 +1,6 @@
 // Booting a firmware image on EDK2's real PEI core: Debian's 32-bit OVMF
-// under qemu-system-i386 (q35 with SMM, the processors asked for, QEMU's own
-// BMC behind KCS at 0xCA2/0xCA3, the debug console at port 0x402). QEMU runs
+// under qemu-system-i386 (q35 with SMM, the processors asked for, a BMC
+// behind KCS at 0xCA2/0xCA3, the debug console at port 0x402). QEMU runs
 // as a child process with a time limit and is stopped by its process id; it
 // also dies with the process that started it.
 #pragma once
@@ -9,7 +9,16 @@
 #include <filesystem>
 #include <string>
 
+#include "Board/IpmiSimLink.h"
+
 namespace boardboot {
+
+// What stands behind the KCS interface.
+enum class QemuBmc {
+  BuiltIn,   // QEMU's own ipmi-bmc-sim
+  External,  // ipmi-bmc-extern: a VM serial codec BMC at QemuOptions::externalBmc
+  None,      // no IPMI device at all
+};
 
 struct QemuOptions {
   std::filesystem::path codeImage;      // the OVMF code image (read-only flash)
@@ -19,6 +28,8 @@ struct QemuOptions {
   unsigned processors = 2;
   std::chrono::seconds timeLimit{60};
   std::string program = "qemu-system-i386";
+  QemuBmc bmc = QemuBmc::BuiltIn;
+  board::Endpoint externalBmc;  // External: where QEMU connects
 };
 
 struct QemuRun {
@@ -29,6 +40,7 @@ struct QemuRun {
   bool reset = false;        // the firmware reset the machine (QEMU then ends: -no-reboot)
   double seconds = 0;
   int qemuPid = -1;
+  int exitStatus = 0;         // when it ended by itself (reset): its exit code
 };
 
 // Boots until the UEFI shell prompt appears on the serial line or the time
