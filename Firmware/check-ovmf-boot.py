@@ -3,38 +3,52 @@
 on one variable store, and checks the debug console of each boot:
 
   1. an empty store: the modules' messages in the order EDK2's PEI core
-     dispatches them (a first boot for BootMarker and TraceGate; QEMU's BMC
-     refuses every OEM request, there is no "Setup": level Disabled); then
-     the UEFI shell runs set-variables.nsh from a virtual FAT drive, which
-     creates "Setup", "IntelSetup", "OemIsFirstBoot" and "MonotonicCounter"
-     and resets;
+     dispatches them (a first boot for BootMarker and TraceGate); the BMC
+     behind KCS is OpenIPMI's simulator with the force-debug answer (level 2,
+     Normal) in front, which decides the level; the simulator refuses the
+     other OEM requests. Then the UEFI shell runs set-variables.nsh from a
+     virtual FAT drive, which creates "Setup", "IntelSetup", "OemIsFirstBoot"
+     and "MonotonicCounter" and resets;
   2. the same store: the first-boot decisions flipped, the level "Setup"
-     decides (the BMC still refuses), the RAS log level from "IntelSetup",
-     BmcHerald's dump, "Reload MM7 with new pointer" after OVMF installs
-     memory and "Sync MM7" once its MP services are there, and every
-     processor's MM7 (three of them) equal to the new pointer, as the check
-     PEIM reads them through OVMF's MP services.
+     decides (the simulator refuses the force-debug request), the RAS log
+     level from "IntelSetup", BmcHerald's dump, "Reload MM7 with new pointer"
+     after OVMF installs memory and "Sync MM7" once its MP services are there,
+     and every processor's MM7 (three of them) equal to the new pointer, as
+     the check PEIM reads them through OVMF's MP services.
 
-After each, QEMU must be gone. Each boot is also run on the simulated board
+After each boot the simulator is held and its SEL read back with ipmitool;
+it must hold exactly the records the firmware's Add SEL Entry requests left
+(none when there were none), as board-boot's report says. After each, QEMU
+and the simulator must be gone. Each boot is also run on the simulated board
 from the same board description, and the two consoles are compared line by
 line: every difference must be one this script explains, and each is printed
 with its explanation; the IPMI requests sent over KCS must be those of the
 board's report, in the same order.
 
-usage: check-ovmf-boot.py BOARD_BOOT CODE_IMAGE BOARDS_DIR
-  BOARDS_DIR holds first-boot.yaml, second-boot.yaml and set-variables.nsh.
+With --no-bmc it boots twice with no IPMI device in the machine instead
+(Boards/ovmf/no-bmc.yaml; the first boot sets the variables): no KCS
+transport, BmcHerald not dispatched, TraceGate finds no transport and "Setup"
+decides (Maximum on the second boot).
+
+usage: check-ovmf-boot.py [--no-bmc] BOARD_BOOT CODE_IMAGE BOARDS_DIR
+  BOARDS_DIR holds first-boot.yaml, second-boot.yaml, no-bmc.yaml and set-variables.nsh.
 """
 import difflib
+import json
 import os
 import pathlib
 import re
+import select
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 TIME_LIMIT = 120  # seconds per boot; one takes 10 to 40 under TCG on 2 shared cores
 
 FORCE_DEBUG = "[Kcs] NetFn 0x3c Cmd 0x05, 1 data bytes: completion code 0xc1, 0 bytes back"
+FORCED = "[Kcs] NetFn 0x3c Cmd 0x05, 1 data bytes: completion code 0x00, 1 bytes back"
 CONNECT_USB = "[Kcs] NetFn 0x32 Cmd 0xaa, 1 data bytes: completion code 0xc1, 0 bytes back"
 BMC_BLOCK = "[Kcs] NetFn 0x3c Cmd 0x01, 44 data bytes: completion code 0xc1, 0 bytes back"
 
@@ -46,12 +60,14 @@ FIRST_BOOT = [
     "[CreateFirstBootHob] First Boot Detected.",
     "[CreateFirstBootHob] Status=Success",
     "[OemLogLevel] LocatePpi IpmiTransportPpi IpmiStatus: Success",
-    FORCE_DEBUG,
-    "[OemLogLevel] Set debug level as Disabled.",
+    FORCED,
+    "[OemLogLevel] IPMI Force debug ResponseData[1]=2",
+    "[OemLogLevel] Set debug level as Normal.",
     # TraceGate reads back the board's token 34 as BootMarker set it, through the PCD window.
     "Get OemIsFirstBoot 1",
 ] + [CONNECT_USB] * 5 + [BMC_BLOCK] * 5 + [
     "[PcdShim] token 34: 0x0 -> 0x1",
+    "[PcdShim] token 35: 0x0 -> 0x2",
     "[PcdShim] platform PCD PPI given back: Success",
 ]
 
@@ -128,38 +144,123 @@ def alive(pid):
     return status.exists() and "zombie" not in status.read_text()
 
 
-def console_of(output):
-    lines = output.split("\n== ")[0].splitlines()[1:]
+def console_of(report):
+    lines = list(report["console"])
     while lines and not lines[-1].strip():
         lines.pop()
     return lines
 
 
-def boot(board_boot, image, store, script, name, expected_end, failures):
-    args = [board_boot, "--qemu", image, "--vars", str(store), "--processors", str(PROCESSORS), "--time-limit", str(TIME_LIMIT)]
+def read_hold_message(process, deadline):
+    """The ipmitool options and the simulator's pid from board-boot's stderr."""
+    seen = ""
+    descriptor = process.stderr.fileno()
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([descriptor], [], [], max(0.0, deadline - time.monotonic()))
+        chunk = os.read(descriptor, 4096).decode() if ready else ""
+        if not chunk:
+            break
+        seen += chunk
+        pid = re.search(r"ipmi_sim \(pid (\d+)\)", seen)
+        options = re.search(r"^  ipmitool (.*) sel list -v$", seen, re.M)
+        if pid and options:
+            return options.group(1).split(), int(pid.group(1)), seen
+    return None, None, seen
+
+
+def ipmitool_sel(options):
+    """The SEL as ipmitool lists it (sel list -v): one dict per record."""
+    result = subprocess.run(["ipmitool", *options, "sel", "list", "-v"], capture_output=True, text=True, timeout=60)
+    if result.returncode != 0:
+        raise RuntimeError(f"ipmitool sel list -v failed ({result.returncode}): {result.stderr.strip()}")
+    records = []
+    for block in re.split(r"\n\s*\n", result.stdout.strip()):
+        fields = dict((k.strip(), v.strip()) for k, v in (l.split(":", 1) for l in block.splitlines() if ":" in l))
+        if "SEL Record ID" in fields:
+            records.append(fields)
+    return records
+
+
+def check_sel(report, listed, name, failures):
+    """The SEL ipmitool read from the held simulator against what the firmware
+    sent (board-boot's record of the Add SEL Entry requests the BMC accepted)
+    and against board-boot's own read-back; zero records must match zero."""
+    added = [r for r in report["bmc"]["requests"]
+             if int(r["netfn"], 16) == 0x0A and int(r["cmd"], 16) == 0x44 and r.get("completion_code") == "0x00"]
+    sent = [(int(r["reply_data"].split()[1] + r["reply_data"].split()[0], 16), "".join(r["data"].split()[13:16]))
+            for r in added]
+    read = [(int(r["SEL Record ID"], 16), r.get("Event Data", "").lower()) for r in listed]
+    held = [(e["id"], e["raw"][26:32]) for e in report["sel"] or []]
+    print(f"{name}: SEL: {len(sent)} record(s) sent, {len(read)} read with ipmitool, {len(held)} in board-boot's report")
+    if read != sent or held != sent:
+        failures.append(f"{name}: SEL records (id, event data) sent {sent}, ipmitool read {read}, board-boot read {held}")
+
+
+def boot(board_boot, image, store, script, name, expected_end, failures, board_file=None, hold=False):
+    """One boot (board-boot --qemu --json); with hold, the simulator's SEL is
+    read with ipmitool before board-boot stops it. Returns the report."""
+    args = [board_boot, "--qemu", image, "--vars", str(store), "--processors", str(PROCESSORS),
+            "--time-limit", str(TIME_LIMIT), "--json"]
     if script:
         args += ["--shell-script", str(script)]
-    result = subprocess.run(args, capture_output=True, text=True, timeout=TIME_LIMIT + 30)
-    print(f"--- {name} ---\n{result.stdout}")
-    if result.returncode != 0:
-        failures.append(f"{name}: board-boot exit {result.returncode}: {result.stderr.strip()}")
-    if expected_end not in result.stdout:
-        failures.append(f"{name}: not ended by {expected_end!r}")
-    pid = re.search(r"pid (\d+),", result.stdout)
-    if pid is None:
-        failures.append(f"{name}: board-boot names no QEMU pid")
-    elif alive(int(pid.group(1))):
-        failures.append(f"{name}: QEMU (pid {pid.group(1)}) still runs")
-    return result.stdout
+    if hold:
+        args.append("--hold-bmc")
+    if board_file:
+        args.append(str(board_file))
+    listed, simulator, stderr = None, None, ""
+    with tempfile.TemporaryFile("w+") as output:
+        process = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=output, stderr=subprocess.PIPE)
+        try:
+            if hold:
+                options, simulator, stderr = read_hold_message(process, time.monotonic() + TIME_LIMIT + 30)
+                if options is None:
+                    failures.append(f"{name}: board-boot did not hold the simulator: {stderr.strip()}")
+                else:
+                    try:
+                        listed = ipmitool_sel(options)
+                    except (RuntimeError, subprocess.TimeoutExpired) as error:
+                        failures.append(f"{name}: {error}")
+        finally:
+            process.stdin.close()  # board-boot stops the simulator and exits
+            try:
+                status = process.wait(timeout=TIME_LIMIT + 30)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                status = process.wait()
+            stderr += process.stderr.read().decode()
+            process.stderr.close()
+        if simulator is not None and alive(simulator):
+            os.kill(simulator, signal.SIGKILL)
+            failures.append(f"{name}: ipmi_sim (pid {simulator}) outlived board-boot")
+        output.seek(0)
+        text = output.read()
+    try:
+        report = json.loads(text)
+    except ValueError:
+        failures.append(f"{name}: board-boot exit {status}, no report: {stderr.strip()}")
+        return {"console": [], "bmc": {"requests": []}, "sel": None}
+    print(f"--- {name} ---")
+    print("\n".join(report["console"]))
+    print(json.dumps({key: value for key, value in report.items() if key != "console"}, indent=1))
+    if status != 0:
+        failures.append(f"{name}: board-boot exit {status}: {stderr.strip()}")
+    if report["qemu"]["end"] != expected_end:
+        failures.append(f"{name}: ended by {report['qemu']['end']!r}, not {expected_end!r}")
+    if alive(report["qemu"]["pid"]):
+        failures.append(f"{name}: QEMU (pid {report['qemu']['pid']}) still runs")
+    if hold and listed is not None:
+        check_sel(report, listed, name, failures)
+    return report
 
 
-def against_board(board_boot, board_file, real_output, name, failures):
+def against_board(board_boot, board_file, real_output, name, failures, expect_ipmi=True):
     simulated = subprocess.run([board_boot, str(board_file)], capture_output=True, text=True, timeout=60)
     if simulated.returncode != 0:
         failures.append(f"{name}: the simulated board's boot ended with {simulated.returncode}")
-    kcs = re.findall(r"^\[Kcs\] NetFn (0x\w+) Cmd (0x\w+)", real_output, re.M)
+    kcs = re.findall(r"^\[Kcs\] NetFn (0x\w+) Cmd (0x\w+)", "\n".join(console_of(real_output)), re.M)
     tries = re.findall(r"^  netfn (0x\w+) cmd (0x\w+) try \d+:", simulated.stdout, re.M)
-    if [(int(n, 16), int(c, 16)) for n, c in kcs] != [(int(n, 16), int(c, 16)) for n, c in tries] or not kcs:
+    if [(int(n, 16), int(c, 16)) for n, c in kcs] != [(int(n, 16), int(c, 16)) for n, c in tries] or (
+            not kcs and expect_ipmi):
         failures.append(f"{name}: IPMI requests over KCS {kcs} differ from the simulated board's {tries}")
     differences = compare(console_of(real_output), console_of(simulated.stdout))
     print(f"{name}: OVMF against the simulated board ({board_file.name}): {len(differences)} differences")
@@ -169,7 +270,88 @@ def against_board(board_boot, board_file, real_output, name, failures):
             failures.append(f"{name}: unexplained difference, {what}")
 
 
+def check_decisions(report, name, level, source, first_boot, failures):
+    """board-boot's reading of the console: the level, who decided it, the first-boot decisions."""
+    decided = (report["debug_level"]["level"], report["debug_level"]["source"])
+    firsts = (report["first_boot"]["boot_marker"], report["first_boot"]["trace_gate"])
+    if decided != (level, source) or firsts != (first_boot, first_boot):
+        failures.append(f"{name}: the report says level {decided}, first boot {firsts}; "
+                        f"expected {(level, source)}, {(first_boot, first_boot)}")
+
+
+def two_boots(board_boot, image, boards, store, failures):
+    first = boot(board_boot, image, store, boards / "set-variables.nsh", "first boot",
+                 "the firmware reset the machine", failures, boards / "first-boot.yaml", hold=True)
+    missing = in_order(console_of(first), FIRST_BOOT)
+    if missing is not None:
+        failures.append(f"first boot: console lacks, in its place: {missing!r}")
+    if first.get("debug_level"):
+        check_decisions(first, "first boot", "Normal", "BMC", True, failures)
+    against_board(board_boot, boards / "first-boot.yaml", first, "first boot", failures)
+
+    second = boot(board_boot, image, store, None, "second boot", "the UEFI shell was reached", failures,
+                  boards / "second-boot.yaml", hold=True)
+    lines = console_of(second)
+    missing = in_order(lines, SECOND_BOOT)
+    if missing is not None:
+        failures.append(f"second boot: console lacks, in its place: {missing!r}")
+    if second.get("debug_level"):
+        check_decisions(second, "second boot", "Maximum", "Setup", False, failures)
+    matches = [next((re.fullmatch(p, l) for l in lines if re.fullmatch(p, l)), None) for p in SECOND_BOOT_AFTER_MEMORY]
+    if None in matches:
+        failures.append("second boot: no 'Reload MM7 with new pointer' or no 'Sync MM7'")
+    else:
+        reload, sync = matches
+        old, new = int(reload.group(1), 16), int(reload.group(2), 16)
+        # From OVMF's temporary RAM to its permanent memory; the APs get the new one.
+        if not old < 0x820000 <= new or int(sync.group(1), 16) != new:
+            failures.append(f"second boot: MM7 moved {old:#x} => {new:#x}, synchronised {sync.group(1)}")
+        # Every processor's MM7 as the check PEIM read it through OVMF's MP services.
+        mm7 = {int(cpu): int(value, 16) for cpu, value in
+               re.findall(r"^\[Mm7Check\] CPU (\d+)(?: \(BSP\))?: 0x([0-9a-f]+)$", "\n".join(lines), re.M)}
+        if sorted(mm7) != list(range(PROCESSORS)) or set(mm7.values()) != {new}:
+            failures.append(f"second boot: MM7 per processor {mm7}, every one should be {new:#x}")
+        if "[Mm7Check] every AP's MM7 equals the BSP's: yes" not in lines:
+            failures.append("second boot: the MM7 check did not find every AP equal to the BSP")
+        if second.get("mm7", {}).get("all_equal_to_bsp") is not True:
+            failures.append("second boot: board-boot's report does not find every AP's MM7 equal to the BSP's")
+    against_board(board_boot, boards / "second-boot.yaml", second, "second boot", failures)
+
+
+NO_BMC = [
+    "OemIsFirstBoot 0",
+    "[CreateFirstBootHob] Not first boot.",
+    "[OemLogLevel] LocatePpi IpmiTransportPpi IpmiStatus: Not Found",
+    "[OemLogLevel] Set debug level as Maximum.",
+    "[OemLogLevel] RasLogLevel =5",
+    "[PcdShim] token 35: 0x0 -> 0x53",
+    "[PcdShim] platform PCD PPI given back: Success",
+]
+# BmcHerald's lines, and the KCS transport's: none may appear without a BMC.
+NOT_WITHOUT_BMC = ("[Kcs] ", "Notify BMC connect USB eth", "BmcHeraldEntry:", "[OemLogLevel] IPMI Force debug IpmiStatus")
+
+
+def no_bmc_boots(board_boot, image, boards, store, failures):
+    """No IPMI device: the first boot sets the variables, the second shows "Setup" deciding."""
+    boot(board_boot, image, store, boards / "set-variables.nsh", "first boot without a BMC",
+         "the firmware reset the machine", failures, boards / "no-bmc.yaml")
+    second = boot(board_boot, image, store, None, "second boot without a BMC", "the UEFI shell was reached", failures,
+                  boards / "no-bmc.yaml")
+    lines = console_of(second)
+    missing = in_order(lines, NO_BMC)
+    if missing is not None:
+        failures.append(f"second boot without a BMC: console lacks, in its place: {missing!r}")
+    for line in lines:
+        if line.startswith(NOT_WITHOUT_BMC):
+            failures.append(f"second boot without a BMC: {line!r}")
+    if second.get("debug_level"):
+        check_decisions(second, "second boot without a BMC", "Maximum", "Setup (no IPMI transport)", False, failures)
+    against_board(board_boot, boards / "no-bmc.yaml", second, "second boot without a BMC", failures, expect_ipmi=False)
+
+
 def main(argv):
+    no_bmc = "--no-bmc" in argv
+    argv = [a for a in argv if a != "--no-bmc"]
     if len(argv) != 4:
         print(__doc__, file=sys.stderr)
         return 2
@@ -180,35 +362,7 @@ def main(argv):
     failures = []
     with tempfile.TemporaryDirectory() as work:
         store = pathlib.Path(work) / "vars.fd"
-        first = boot(board_boot, image, store, boards / "set-variables.nsh", "first boot",
-                     "the firmware reset the machine", failures)
-        missing = in_order(console_of(first), FIRST_BOOT)
-        if missing is not None:
-            failures.append(f"first boot: console lacks, in its place: {missing!r}")
-        against_board(board_boot, boards / "first-boot.yaml", first, "first boot", failures)
-
-        second = boot(board_boot, image, store, None, "second boot", "the UEFI shell was reached", failures)
-        lines = console_of(second)
-        missing = in_order(lines, SECOND_BOOT)
-        if missing is not None:
-            failures.append(f"second boot: console lacks, in its place: {missing!r}")
-        matches = [next((re.fullmatch(p, l) for l in lines if re.fullmatch(p, l)), None) for p in SECOND_BOOT_AFTER_MEMORY]
-        if None in matches:
-            failures.append("second boot: no 'Reload MM7 with new pointer' or no 'Sync MM7'")
-        else:
-            reload, sync = matches
-            old, new = int(reload.group(1), 16), int(reload.group(2), 16)
-            # From OVMF's temporary RAM to its permanent memory; the APs get the new one.
-            if not old < 0x820000 <= new or int(sync.group(1), 16) != new:
-                failures.append(f"second boot: MM7 moved {old:#x} => {new:#x}, synchronised {sync.group(1)}")
-            # Every processor's MM7 as the check PEIM read it through OVMF's MP services.
-            mm7 = {int(cpu): int(value, 16) for cpu, value in
-                   re.findall(r"^\[Mm7Check\] CPU (\d+)(?: \(BSP\))?: 0x([0-9a-f]+)$", second, re.M)}
-            if sorted(mm7) != list(range(PROCESSORS)) or set(mm7.values()) != {new}:
-                failures.append(f"second boot: MM7 per processor {mm7}, every one should be {new:#x}")
-            if "[Mm7Check] every AP's MM7 equals the BSP's: yes" not in lines:
-                failures.append("second boot: the MM7 check did not find every AP equal to the BSP")
-        against_board(board_boot, boards / "second-boot.yaml", second, "second boot", failures)
+        (no_bmc_boots if no_bmc else two_boots)(board_boot, image, boards, store, failures)
     for failure in failures:
         print(f"FAIL: {failure}")
     return 1 if failures else 0
