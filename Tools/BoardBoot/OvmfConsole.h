@@ -52,7 +52,7 @@ struct OvmfConsoleFacts {
   std::vector<Mm7Reading> mm7;
   std::optional<bool> mm7AllEqual;  // the check PEIM's own verdict
   std::vector<std::string> assertions;
-  bool bmcHeraldRan = false;  // it printed its dump or a result
+  bool bmcHeraldRan = false;  // it printed a line of its own: it was dispatched
 };
 
 OvmfConsoleFacts ParseOvmfConsole(std::string_view console);

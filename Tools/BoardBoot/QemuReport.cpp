@@ -102,6 +102,7 @@ json BuildQemuReport(const QemuOptions& options, const QemuRun& run, const QemuB
   for (const auto& t : facts.tokens) tokens.push_back({{"token", t.token}, {"old", Hex(t.oldValue)}, {"new", Hex(t.newValue)}});
   report["pcd"] = {{"changed", tokens}, {"given_back", Optional(facts.pcdGivenBack)}};
   report["kcs"] = Kcs(facts);
+  report["bmc_herald_ran"] = facts.bmcHeraldRan;
   report["bmc"] = Relayed(bmc);
   report["mm7"] = Mm7(facts);
   report["assertions"] = facts.assertions;
@@ -134,6 +135,7 @@ void PrintQemuReport(std::ostream& out, const json& report) {
   out << "  platform PCD PPI given back: " << Text(report["pcd"]["given_back"]) << "\n";
 
   Section(out, "KCS exchanges (as the transport recorded them)");
+  out << "  BmcHerald " << (report["bmc_herald_ran"].get<bool>() ? "ran" : "printed nothing") << "\n";
   for (const auto& k : report["kcs"]) {
     out << "  netfn " << Text(k["netfn"]) << " cmd " << Text(k["cmd"]) << ", " << k["data_bytes"].get<unsigned>()
         << " data bytes: ";
