@@ -321,6 +321,7 @@ def two_boots(board_boot, image, boards, store, failures):
 
 
 NO_BMC = [
+    "[Kcs] no interface: port 0xca3 reads 0xff, no IPMI transport installed",
     "OemIsFirstBoot 0",
     "[CreateFirstBootHob] Not first boot.",
     "[OemLogLevel] LocatePpi IpmiTransportPpi IpmiStatus: Not Found",
@@ -332,7 +333,7 @@ NO_BMC = [
     "[PcdShim] platform PCD PPI given back: Success",
 ]
 # Nothing may be sent: no KCS exchange, no request of TraceGate's or BmcHerald's.
-NOT_WITHOUT_BMC = ("[Kcs] ", "Notify BMC connect USB eth", "BmcHeraldEntry:OEM block",
+NOT_WITHOUT_BMC = ("[Kcs] NetFn", "Notify BMC connect USB eth", "BmcHeraldEntry:OEM block",
                    "[OemLogLevel] IPMI Force debug IpmiStatus")
 
 

@@ -55,6 +55,7 @@ OvmfConsoleFacts ParseOvmfConsole(std::string_view console) {
       facts.kcs.push_back({static_cast<uint8_t>(HexNumber(m[1])), static_cast<uint8_t>(HexNumber(m[2])),
                            static_cast<unsigned>(std::stoul(m[3])), static_cast<uint8_t>(HexNumber(m[4])),
                            static_cast<unsigned>(std::stoul(m[5])), "Success"});
+    else if (line.starts_with("[Kcs] no interface:")) facts.noKcsInterface = true;
     else if (std::regex_match(line, m, kKcsFailed))
       facts.kcs.push_back({static_cast<uint8_t>(HexNumber(m[1])), static_cast<uint8_t>(HexNumber(m[2])),
                            static_cast<unsigned>(std::stoul(m[3])), std::nullopt, 0, m[4]});

@@ -47,6 +47,7 @@ struct OvmfConsoleFacts {
   std::vector<TokenChange> tokens;
   std::optional<std::string> pcdGivenBack;  // the status the PCD window printed
   std::vector<KcsLine> kcs;
+  bool noKcsInterface = false;  // the transport companion found none and installed nothing
   std::optional<std::string> mm7Reload;  // "old => new"
   std::optional<std::string> mm7Sync;
   std::vector<Mm7Reading> mm7;

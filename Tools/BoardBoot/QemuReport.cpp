@@ -103,6 +103,7 @@ json BuildQemuReport(const QemuOptions& options, const QemuRun& run, const QemuB
   report["pcd"] = {{"changed", tokens}, {"given_back", Optional(facts.pcdGivenBack)}};
   report["kcs"] = Kcs(facts);
   report["bmc_herald_ran"] = facts.bmcHeraldRan;
+  report["kcs_interface"] = !facts.noKcsInterface;
   report["bmc"] = Relayed(bmc);
   report["mm7"] = Mm7(facts);
   report["assertions"] = facts.assertions;
@@ -135,6 +136,7 @@ void PrintQemuReport(std::ostream& out, const json& report) {
   out << "  platform PCD PPI given back: " << Text(report["pcd"]["given_back"]) << "\n";
 
   Section(out, "KCS exchanges (as the transport recorded them)");
+  if (!report["kcs_interface"].get<bool>()) out << "  no KCS interface: the transport companion installed nothing\n";
   out << "  BmcHerald " << (report["bmc_herald_ran"].get<bool>() ? "ran" : "printed nothing") << "\n";
   for (const auto& k : report["kcs"]) {
     out << "  netfn " << Text(k["netfn"]) << " cmd " << Text(k["cmd"]) << ", " << k["data_bytes"].get<unsigned>()

@@ -253,6 +253,7 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint (IN EFI_PEI_FILE_HANDLE FileHandl
   (VOID)FileHandle;
   // No interface (an absent device reads 0xFF): no transport, as on a board without a BMC.
   if (IoRead8 (kStatusPort) == 0xFF) {
+    Record ("[Kcs] no interface: port 0x%x reads 0xff, no IPMI transport installed\n", (UINT32)kStatusPort);
     return EFI_NOT_FOUND;
   }
   return (*PeiServices)->InstallPpi (PeiServices, &kDescriptor);

@@ -54,6 +54,7 @@ TEST(OvmfConsole, CapturedBootsReadAsTheyRan) {
     EXPECT_EQ(tokens, boot.tokens);
     EXPECT_EQ(facts.pcdGivenBack, "Success");
     ASSERT_EQ(facts.kcs.size(), boot.kcsExchanges);
+    EXPECT_EQ(facts.noKcsInterface, boot.kcsExchanges == 0);
     if (boot.kcsExchanges > 0) {
       EXPECT_EQ(facts.kcs[0].netFn, 0x3C);
       EXPECT_EQ(facts.kcs[0].command, 0x05);
