@@ -20,11 +20,11 @@ echo "=== emulated ==="
 ctest --preset emulated
 ctest --preset emulated-sanitize
 
-# Only the tests whose APs run on threads, to keep CI short.
+# Only the tests that run threads (APs, the BMC relay), to keep CI short.
 echo "=== hosted-tsan ==="
 cmake --preset hosted-tsan >/dev/null
 cmake --build --preset hosted-tsan --target BoardTest SysHostPointerLibTest
-ctest --preset hosted-tsan -R '^(MpServices|StaticPointerTableAps)\.'
+ctest --preset hosted-tsan -R '^(MpServices|StaticPointerTableAps|VmBmcRelay)\.'
 
 echo "=== fuzz ==="
 scripts/fuzz.sh
