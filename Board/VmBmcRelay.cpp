@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,12 @@ constexpr uint8_t kProtocolVersion = 1;
 constexpr int kConnectTimeoutMs = 2000;
 
 std::string ErrnoText() { return std::strerror(errno); }
+
+// A peer that stops reading must not hold the relay's thread (and Stop()) for ever.
+void LimitSendTime(const SocketFd& socket) {
+  const timeval limit{2, 0};
+  ::setsockopt(socket.Get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+}
 
 // A blocking TCP connection to an IPv4 loopback-style endpoint, or why not.
 std::variant<SocketFd, std::string> ConnectTo(const Endpoint& where) {
@@ -155,6 +162,7 @@ void VmBmcRelay::Accept() {
     return;
   }
   machine_ = std::move(connection);
+  LimitSendTime(machine_);
   machineFrames_.Reset();
   {
     std::lock_guard lock(mutex_);
@@ -172,6 +180,7 @@ void VmBmcRelay::Accept() {
     return;
   }
   simulatorLink_ = std::move(std::get<SocketFd>(connected));
+  LimitSendTime(simulatorLink_);
   simulatorFrames_.Reset();
 }
 

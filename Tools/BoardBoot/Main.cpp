@@ -123,6 +123,9 @@ int BootQemu(boardboot::QemuOptions options, const std::optional<boardboot::Boar
       side.requests = bmc.relay->Requests();
       side.controls = bmc.relay->Controls();
       side.problems = bmc.relay->Problems();
+      if (!side.problems.empty())
+        std::cerr << "board-boot: the BMC relay had " << side.problems.size()
+                  << " problem(s); the first: " << side.problems.front() << "\n";
       if (bmc.simulatorAt) {
         board::IpmiSimLink link(*bmc.simulatorAt, std::chrono::milliseconds(2000));
         side.sel = board::ReadWholeSel(link);
