@@ -23,6 +23,7 @@
 #include "Board/SelReadback.h"
 #include "Board/VmBmcRelay.h"
 #include "RealBmc.h"
+#include "ReportText.h"
 #include "SelFile.h"
 
 namespace {
@@ -71,6 +72,23 @@ struct QemuBmcSetup {
   std::string description = "QEMU's ipmi-bmc-sim (its SEL is not read back)";
 };
 
+// QEMU's KCS interface stays busy for good after a request the BMC leaves
+// unanswered: every later request times out without reaching the BMC. So a
+// board that wants transport errors cannot be booted there.
+void RefuseUnanswerable(const boardboot::BoardDescription& description) {
+  if (description.bmcDown)
+    throw board::BoardError("bmc.down cannot be booted under QEMU: its KCS interface never recovers from an "
+                            "unanswered request");
+  for (const auto& script : description.bmc)
+    for (const auto& answer : script.answers)
+      if (EFI_ERROR(answer.transportStatus) || answer.writeNothing)
+        throw board::BoardError("the answers to netfn " + boardboot::Hex(script.netFn, 2) + " command " +
+                                boardboot::Hex(script.command, 2) +
+                                " include a transport error or a silent answer, which cannot be booted under QEMU: "
+                                "only a BMC that answers can reach it over KCS, and its KCS interface never "
+                                "recovers from an unanswered request");
+}
+
 QemuBmcSetup SetUpQemuBmc(const boardboot::BoardDescription* description, boardboot::QemuOptions& options) {
   QemuBmcSetup setup;
   if (description == nullptr) return setup;
@@ -79,6 +97,7 @@ QemuBmcSetup SetUpQemuBmc(const boardboot::BoardDescription* description, boardb
     setup.description = "none: no IPMI device (the board has no IPMI transport)";
     return setup;
   }
+  RefuseUnanswerable(*description);
   board::Bmc script = boardboot::ScriptedAnswers(description->bmc);
   if (description->ipmiSim) {
     if (description->ipmiSim->port) {
