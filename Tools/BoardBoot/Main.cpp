@@ -18,6 +18,7 @@
 #include "QemuBoot.h"
 #include "RealBmc.h"
 #include "SelFile.h"
+#include "WarningLogLayout.h"
 
 namespace {
 
@@ -44,12 +45,14 @@ void Usage(std::ostream& out) {
          "(or a BMC simulator that would not start).\n"
          "\n"
          "usage: board-boot --qemu CODE_IMAGE --vars VARIABLE_STORE [--processors N] [--time-limit SECONDS]\n"
-         "                  [--shell-script STARTUP.NSH]\n"
+         "                  [--shell-script STARTUP.NSH] [BOARD_FILE]\n"
          "  Boots a 32-bit OVMF code image under qemu-system-i386 (q35 with SMM, QEMU's BMC\n"
          "  behind KCS) until the UEFI shell prompt or the time limit (default 60), stops\n"
          "  QEMU and prints what reached the debug console (port 0x402). The variable store\n"
          "  is used as it is, or created empty. --shell-script: the UEFI shell runs it from a\n"
-         "  virtual FAT drive (a 'reset' in it ends the boot). Exit status 3: the time limit passed.\n";
+         "  virtual FAT drive (a 'reset' in it ends the boot). BOARD_FILE: its warning log, laid\n"
+         "  out in the host structure as on the simulated board, goes to the firmware as the\n"
+         "  fw_cfg file opt/oem/host-structure. Exit status 3: the time limit passed.\n";
 }
 
 int BootQemu(const boardboot::QemuOptions& options) {
@@ -116,9 +119,20 @@ int main(int argc, char** argv) {
   }
 
   if (!qemu.codeImage.empty()) {
-    if (qemu.variableStore.empty() || qemu.processors < 1 || qemu.timeLimit.count() < 1 || !path.empty()) {
+    if (qemu.variableStore.empty() || qemu.processors < 1 || qemu.timeLimit.count() < 1) {
       Usage(std::cerr);
       return kExitUsage;
+    }
+    if (!path.empty()) {
+      try {
+        qemu.hostStructure = boardboot::HostStructureBytes(boardboot::LoadBoardFile(path).warningLog);
+      } catch (const boardboot::BoardFileError& error) {
+        std::cerr << "board-boot: " << error.what() << "\n";
+        return kExitBoardFile;
+      } catch (const board::BoardError& error) {
+        std::cerr << "board-boot: " << path << ": " << error.what() << "\n";
+        return kExitBoardFile;
+      }
     }
     return BootQemu(qemu);
   }
