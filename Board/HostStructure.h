@@ -33,6 +33,9 @@ class HostStructure {
   HostStructure(PhysicalMemory& memory, uint32_t address);
   // The host structure at the start of region, where token 17 points by default.
   HostStructure(PhysicalMemory& memory, const MemoryRegion& region) : HostStructure(memory, region.base) {}
+  // A host structure outside the board's memory (its bytes handed to another
+  // platform, which places it itself): Address() is 0.
+  explicit HostStructure(SysHost& host) : address_(0), host_(&host) {}
 
   uint32_t Address() const { return address_; }
   // The physical address of a byte of the structure, by its offset.

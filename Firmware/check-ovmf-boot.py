@@ -16,6 +16,12 @@ on one variable store, and checks the debug console of each boot:
      and every processor's MM7 (three of them) equal to the new pointer, as
      the check PEIM reads them through OVMF's MP services.
 
+Both boots are given their board file, whose warning log HostStructurePei
+lays out in permanent memory after the MP services (fw_cfg): token 17 points
+to it, and DimmSentry's scan, run inside the trigger's installation, sends
+its four SEL records to the BMC over KCS (Add SEL Entry, stored); on the
+second boot, at level Maximum, DimmSentry's messages say which and why.
+
 After each boot the simulator is held and its SEL read back with ipmitool;
 it must hold exactly the records the firmware's Add SEL Entry requests left
 (none when there were none), as board-boot's report says. After each, QEMU
@@ -92,12 +98,46 @@ SECOND_BOOT = [
 # After memory and MP services: the pointers differ from boot to board, so by pattern.
 SECOND_BOOT_AFTER_MEMORY = [r"Reload MM7 with new pointer: ([0-9a-f]+) => ([0-9a-f]+)", r"Sync MM7: ([0-9a-f]+)"]
 
+# The scan trigger HostStructurePei installs after the MP services, with the
+# warning log of the board files: DimmSentry's records over KCS, in order.
+ADD_SEL = "[Kcs] NetFn 0x0a Cmd 0x44, 16 data bytes: completion code 0x00, 2 bytes back"
+HOST_STRUCTURE = r"\[HostStructure\] 0x([0-9a-f]+) bytes of opt/oem/host-structure at 0x([0-9a-f]+)"
+TRIGGER_INSTALLED = "[HostStructure] scan trigger installed: Success"
+# (OEMEvData1, major, minor) of each record: the repeat is not sent, the
+# every-DIMM entry gives one record per present DIMM, the first entry is sent
+# again once another one was reported after it.
+SEL_RECORDS = [(0x2B, 0x05, 0x02), (0x10, 0x30, 0x01), (0x11, 0x30, 0x01), (0x2B, 0x05, 0x02)]
+
+
+def sel_line(record):
+    return "SelRecord.SensorNumber=0xfd, OEMEvData1=0x%x, OEMEvData2=0x%x, OEMEvData3=0x%x" % record
+
+
+# At the Maximum level of the second boot: DimmSentry's walk of the log, each record after its exchange.
+SECOND_BOOT_SCAN = [
+    "DimmSentry - Start",
+    "LocatePpi IpmiTransportPpi Status: Success",
+    "Enhanced warning log for socket 1, channel 3, dimm 1, rank 0, TempChannel 1, MemController 1",
+    ADD_SEL, "OemMemErrorLogToBmc SendIpmiCommand Status: Success, Index:0", sel_line(SEL_RECORDS[0]),
+    "Enhanced warning log for socket 1, channel 3, dimm 1, rank 1, TempChannel 1, MemController 1",
+    "Same memory, Same info, not log",
+    "Enhanced warning log for socket 0, channel 4, dimm ff, rank 0, TempChannel 0, MemController 2",
+    ADD_SEL, "OemMemErrorLogToBmc SendIpmiCommand Status: Success, Index:0", sel_line(SEL_RECORDS[1]),
+    ADD_SEL, "OemMemErrorLogToBmc SendIpmiCommand Status: Success, Index:0", sel_line(SEL_RECORDS[2]),
+    "Enhanced warning log for socket 1, channel 3, dimm 1, rank 2, TempChannel 1, MemController 1",
+    ADD_SEL, "OemMemErrorLogToBmc SendIpmiCommand Status: Success, Index:0", sel_line(SEL_RECORDS[3]),
+    "DimmSentry - End",
+    TRIGGER_INSTALLED,
+]
+
 # Lines only the real platform prints, by their start, and why.
 COMPANION_RECORDS = {
     "[Kcs] ": "the KCS transport's record of each exchange (the simulated board lists them in its report)",
     "[PcdShim] ": "the PCD window's record of the tokens set (the simulated board lists them in its report)",
     "[BoardState] ": "the board-state companion's record of what it set (the board file sets it)",
     "[Mm7Check] ": "the MM7 check PEIM's reading of every processor (the simulated board lists MM7 in its report)",
+    "[HostStructure] ": "the host structure stand-in's record of where it put the board file's bytes and of the "
+                        "trigger it installed (the board lays them out itself and lists the trigger's run in its report)",
 }
 PROCESSORS = 3
 ADDRESS = ("an address: OVMF's temporary RAM (below 0x820000) and the permanent memory it allocates, "
@@ -272,6 +312,27 @@ def against_board(board_boot, board_file, real_output, name, failures, expect_ip
             failures.append(f"{name}: unexplained difference, {what}")
 
 
+def check_scan(lines, name, expected, failures):
+    """The host structure read from fw_cfg, then (in order) expected, and the
+    four Add SEL Entry exchanges between the structure and the trigger."""
+    placed = [m for m in (re.fullmatch(HOST_STRUCTURE, line) for line in lines) if m]
+    if len(placed) != 1:
+        failures.append(f"{name}: the host structure was placed {len(placed)} times")
+        return
+    at = lines.index(placed[0].group(0))
+    missing = in_order(lines[at:], expected)
+    if missing is not None:
+        failures.append(f"{name}: after the host structure, the console lacks, in its place: {missing!r}")
+    if TRIGGER_INSTALLED in lines[at:]:
+        scan = lines[at:lines.index(TRIGGER_INSTALLED, at)]
+        sent = [line for line in scan if line.startswith("[Kcs] ")]
+        if sent != [ADD_SEL] * len(SEL_RECORDS):
+            failures.append(f"{name}: the scan's exchanges over KCS are {sent}, not {len(SEL_RECORDS)} stored SEL records")
+    address = int(placed[0].group(2), 16)
+    if f"[PcdShim] token 17: 0x0 -> {address:#x}" not in lines[at:]:
+        failures.append(f"{name}: token 17 was not set to the host structure at {address:#x}")
+
+
 def check_decisions(report, name, level, source, first_boot, failures):
     """board-boot's reading of the console: the level, who decided it, the first-boot decisions."""
     decided = (report["debug_level"]["level"], report["debug_level"]["source"])
@@ -289,6 +350,7 @@ def two_boots(board_boot, image, boards, store, failures):
         failures.append(f"first boot: console lacks, in its place: {missing!r}")
     if first.get("debug_level"):
         check_decisions(first, "first boot", "Normal", "BMC", True, failures)
+    check_scan(console_of(first), "first boot", [TRIGGER_INSTALLED], failures)
     against_board(board_boot, boards / "first-boot.yaml", first, "first boot", failures)
 
     second = boot(board_boot, image, store, None, "second boot", "the UEFI shell was reached", failures,
@@ -299,6 +361,11 @@ def two_boots(board_boot, image, boards, store, failures):
         failures.append(f"second boot: console lacks, in its place: {missing!r}")
     if second.get("debug_level"):
         check_decisions(second, "second boot", "Maximum", "Setup", False, failures)
+    check_scan(lines, "second boot", SECOND_BOOT_SCAN, failures)
+    sync = next((i for i, line in enumerate(lines) if line.startswith("Sync MM7: ")), None)
+    start = lines.index("DimmSentry - Start") if "DimmSentry - Start" in lines else None
+    if sync is None or start is None or start < sync:
+        failures.append("second boot: DimmSentry's scan did not come after the MP services' Sync MM7")
     matches = [next((re.fullmatch(p, l) for l in lines if re.fullmatch(p, l)), None) for p in SECOND_BOOT_AFTER_MEMORY]
     if None in matches:
         failures.append("second boot: no 'Reload MM7 with new pointer' or no 'Sync MM7'")

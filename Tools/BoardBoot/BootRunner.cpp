@@ -5,6 +5,7 @@
 
 #include "Board/BoardError.h"
 #include "Board/HostStructure.h"
+#include "WarningLogLayout.h"
 
 namespace boardboot {
 
@@ -25,13 +26,9 @@ void Prepare(board::Board& board, const BoardDescription& description) {
     for (const auto& answer : script.answers) board.BmcDevice().Queue(script.netFn, script.command, answer);
   for (const auto& fault : description.faults) board.Faults().Add(fault);
 
-  const auto& log = description.warningLog;
-  if (!log.entries.empty() || log.usedSize || !log.present.empty() || !log.gates.empty()) {
+  if (DescribesHostStructure(description.warningLog)) {
     board::HostStructure host(board.Memory(), board.Options().memory.hostStructure);
-    for (const auto& entry : log.entries) host.AddWarning(entry);
-    if (log.usedSize) host.SetUsedSize(*log.usedSize);
-    for (const auto& slot : log.present) host.SetDimmPresent(slot.socket, slot.channel, slot.slot);
-    for (const auto& gate : log.gates) host.SetChannelGate(gate.socket, gate.channel, gate.gate);
+    LayOutWarningLog(host, description.warningLog);
   }
 
   // A table HOB that an earlier module created, before any dispatch.

@@ -25,6 +25,7 @@
 #include "RealBmc.h"
 #include "ReportText.h"
 #include "SelFile.h"
+#include "WarningLogLayout.h"
 
 namespace {
 
@@ -57,6 +58,8 @@ void Usage(std::ostream& out) {
          "  prints what reached the debug console (port 0x402), then the report. The BMC is\n"
          "  the board file's (its bmc section, reached through board-boot's relay; none when\n"
          "  its absent-ppis name ipmi-transport), or QEMU's own without a board file. The\n"
+         "  board file's warning log, laid out in the host structure as on the simulated\n"
+         "  board, goes to the firmware as the fw_cfg file opt/oem/host-structure. The\n"
          "  variable store is used as it is, or created empty. --shell-script: the UEFI shell\n"
          "  runs it from a virtual FAT drive (a 'reset' in it ends the boot). --hold-bmc keeps\n"
          "  the ipmi_sim board-boot started. Exit status 3: the time limit passed.\n";
@@ -220,11 +223,17 @@ int main(int argc, char** argv) {
       return kExitUsage;
     }
     std::optional<boardboot::BoardDescription> description;
-    try {
-      if (!path.empty()) description = boardboot::LoadBoardFile(path);
-    } catch (const boardboot::BoardFileError& error) {
-      std::cerr << "board-boot: " << error.what() << "\n";
-      return kExitBoardFile;
+    if (!path.empty()) {
+      try {
+        description = boardboot::LoadBoardFile(path);
+        qemu.hostStructure = boardboot::HostStructureBytes(description->warningLog);
+      } catch (const boardboot::BoardFileError& error) {
+        std::cerr << "board-boot: " << error.what() << "\n";
+        return kExitBoardFile;
+      } catch (const board::BoardError& error) {
+        std::cerr << "board-boot: " << path << ": " << error.what() << "\n";
+        return kExitBoardFile;
+      }
     }
     return BootQemu(qemu, description, json, holdBmc);
   }

@@ -143,6 +143,14 @@ std::vector<std::string> QemuArguments(const QemuOptions& options, const std::fi
     case QemuBmc::None:
       break;
   }
+  if (options.hostStructure) {
+    const std::filesystem::path file = folder / "host-structure.bin";
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(options.hostStructure->data()),
+              static_cast<std::streamsize>(options.hostStructure->size()));
+    if (!out.flush()) throw board::BoardError("cannot write " + file.string());
+    args.insert(args.end(), {"-fw_cfg", "name=" + std::string(kHostStructureFwCfgName) + ",file=" + file.string()});
+  }
   if (!options.shellScript.empty()) {
     // The shell runs startup.nsh from the first file system it finds.
     const std::filesystem::path drive = folder / "drive";

@@ -6,8 +6,12 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Board/IpmiSimLink.h"
 
@@ -20,11 +24,17 @@ enum class QemuBmc {
   None,      // no IPMI device at all
 };
 
+// The fw_cfg file HostStructurePei reads the host structure from.
+inline constexpr std::string_view kHostStructureFwCfgName = "opt/oem/host-structure";
+
 struct QemuOptions {
   std::filesystem::path codeImage;      // the OVMF code image (read-only flash)
   std::filesystem::path variableStore;  // used as it is; created from the empty store when missing
   std::filesystem::path emptyStore = "/usr/share/OVMF/OVMF32_VARS_4M.fd";
   std::filesystem::path shellScript;    // when given: startup.nsh on a virtual FAT drive
+  // When given: the host structure's bytes as a board file lays them out,
+  // passed as the fw_cfg file kHostStructureFwCfgName for HostStructurePei.
+  std::optional<std::vector<uint8_t>> hostStructure;
   unsigned processors = 2;
   std::chrono::seconds timeLimit{60};
   std::string program = "qemu-system-i386";

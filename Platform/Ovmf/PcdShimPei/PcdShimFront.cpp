@@ -1,10 +1,10 @@
 /** @file
   PcdShimFrontPei: opens the window in which the modules see this board's PCD
-  tokens. Runs right before the first module; PcdShimBackPei closes it.
+  tokens, with their values from the board description. Runs right before the
+  first module; PcdShimBackPei closes it.
 **/
-#include "BoardPcd.h"
-
-#include <Ppi/Pcd.h>
+#include <Library/BoardPcdWindowLib.h>
+#include <OemPcdTokens.h>
 
 #if !defined(OEM_HOST_STRUCTURE_ADDRESS) || !defined(OEM_PCIE_MMCFG_BASE)
 #error "the build must give OEM_HOST_STRUCTURE_ADDRESS and OEM_PCIE_MMCFG_BASE"
@@ -12,8 +12,11 @@
 
 namespace {
 
-// What the board description gives the tokens before any module runs, in the window's order.
-constexpr UINT64 kInitial[kBoardPcdTokenCount] = {OEM_HOST_STRUCTURE_ADDRESS, OEM_PCIE_MMCFG_BASE, 0, 0, 0, 0, 0};
+// What the board description gives the tokens before any module runs; the others start at 0.
+constexpr BOARD_PCD_INITIAL_VALUE kInitial[] = {
+  {_PCD_TOKEN_PcdSysHostMemoryAddress, OEM_HOST_STRUCTURE_ADDRESS},
+  {_PCD_TOKEN_PcdPcieMmcfgBase,        OEM_PCIE_MMCFG_BASE},
+};
 
 }  // namespace
 
@@ -21,28 +24,5 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint (IN EFI_PEI_FILE_HANDLE FileHandl
                                                 IN CONST EFI_PEI_SERVICES **PeiServices)
 {
   (VOID)FileHandle;
-  EFI_PEI_PPI_DESCRIPTOR *Platform = nullptr;
-  VOID                   *Ppi      = nullptr;
-  EFI_STATUS Status = (*PeiServices)->LocatePpi (PeiServices, &gPcdPpiGuid, 0, &Platform, &Ppi);
-  if (EFI_ERROR (Status)) {
-    return Status;
-  }
-  if (BoardPcdWindow (PeiServices) != nullptr) {
-    return EFI_ALREADY_STARTED;
-  }
-  EFI_HOB_GUID_TYPE *Hob = nullptr;
-  Status = (*PeiServices)->CreateHob (PeiServices, EFI_HOB_TYPE_GUID_EXTENSION,
-                                      (UINT16)(sizeof (EFI_HOB_GUID_TYPE) + sizeof (OEM_BOARD_PCD_WINDOW)),
-                                      (VOID **)&Hob);
-  if (EFI_ERROR (Status)) {
-    return Status;
-  }
-  Hob->Name                    = gOemBoardPcdWindowGuid;
-  OEM_BOARD_PCD_WINDOW *Window = (OEM_BOARD_PCD_WINDOW *)(Hob + 1);
-  Window->PlatformDescriptor   = Platform;
-  Window->BoardDescriptor      = &gBoardPcdDescriptor;
-  for (UINTN Index = 0; Index < kBoardPcdTokenCount; ++Index) {
-    Window->Initial[Index] = Window->Value[Index] = kInitial[Index];
-  }
-  return (*PeiServices)->ReInstallPpi (PeiServices, Platform, &gBoardPcdDescriptor);
+  return BoardPcdWindowOpen (PeiServices, kInitial, ARRAY_SIZE (kInitial));
 }

@@ -37,9 +37,9 @@ struct CapturedBoot {
 
 TEST(OvmfConsole, CapturedBootsReadAsTheyRan) {
   const CapturedBoot boots[] = {
-      {"bmc-forces-normal.txt", "Normal", "BMC", true, 0, {{34, 0, 1}, {35, 0, 2}}, 11, 0x00},
-      {"setup-decides.txt", "Maximum", "Setup", false, 5, {{35, 0, 0x53}}, 11, 0xC1},
-      {"no-bmc.txt", "Maximum", "Setup (no IPMI transport)", false, 5, {{35, 0, 0x53}}, 0, 0xFF},
+      {"bmc-forces-normal.txt", "Normal", "BMC", true, 0, {{34, 0, 1}, {35, 0, 2}, {17, 0, 0xee48000}}, 15, 0x00},
+      {"setup-decides.txt", "Maximum", "Setup", false, 5, {{35, 0, 0x53}, {17, 0, 0xee48000}}, 15, 0xC1},
+      {"no-bmc.txt", "Maximum", "Setup (no IPMI transport)", false, 5, {{35, 0, 0x53}, {17, 0, 0xee48000}}, 0, 0xFF},
   };
   for (const auto& boot : boots) {
     SCOPED_TRACE(boot.file);
@@ -59,9 +59,20 @@ TEST(OvmfConsole, CapturedBootsReadAsTheyRan) {
       EXPECT_EQ(facts.kcs[0].netFn, 0x3C);
       EXPECT_EQ(facts.kcs[0].command, 0x05);
       EXPECT_EQ(facts.kcs[0].completionCode, boot.forceDebugCompletion);
-      // BmcHerald's OEM block: 44 bytes, refused by the simulator.
-      EXPECT_EQ(facts.kcs.back().dataBytes, 44u);
-      EXPECT_EQ(facts.kcs.back().completionCode, 0xC1);
+      // BmcHerald's OEM block (44 bytes) refused five times by the simulator,
+      // then DimmSentry's four SEL records (16 bytes) stored, a record ID back.
+      ASSERT_EQ(facts.kcs.size(), 15u);
+      for (size_t i = 6; i < 11; ++i) {
+        EXPECT_EQ(facts.kcs[i].dataBytes, 44u);
+        EXPECT_EQ(facts.kcs[i].completionCode, 0xC1);
+      }
+      for (size_t i = 11; i < 15; ++i) {
+        EXPECT_EQ(facts.kcs[i].netFn, 0x0A);
+        EXPECT_EQ(facts.kcs[i].command, 0x44);
+        EXPECT_EQ(facts.kcs[i].dataBytes, 16u);
+        EXPECT_EQ(facts.kcs[i].completionCode, 0x00);
+        EXPECT_EQ(facts.kcs[i].bytesBack, 2u);
+      }
     }
     // Dispatched every time, with or without the transport it depends on.
     EXPECT_TRUE(facts.bmcHeraldRan);

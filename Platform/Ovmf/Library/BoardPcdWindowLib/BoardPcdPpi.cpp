@@ -3,10 +3,8 @@
   forms (token spaces), pointers, callbacks and SKUs are not used by the
   modules and answer as an empty database does.
 **/
-#include "BoardPcd.h"
+#include "BoardPcdWindow.h"
 
-#include <Library/BaseLib.h>
-#include <Library/BaseMemoryLib.h>
 #include <OemPcdTokens.h>
 #include <Ppi/Pcd.h>
 
@@ -27,27 +25,17 @@ constexpr TokenRow kTokens[kBoardPcdTokenCount] = {
   {_PCD_TOKEN_PcdIioPresetSelector,     2},
 };
 
-INTN FindToken (UINTN TokenNumber)
-{
-  for (UINTN Index = 0; Index < kBoardPcdTokenCount; ++Index) {
-    if (kTokens[Index].Number == TokenNumber) {
-      return (INTN)Index;
-    }
-  }
-  return -1;
-}
-
 UINT64 Get (UINTN TokenNumber)
 {
   OEM_BOARD_PCD_WINDOW *Window = BoardPcdWindow (BoardPcdPeiServices ());
-  INTN                 Index   = FindToken (TokenNumber);
+  INTN                 Index   = BoardPcdIndex (TokenNumber);
   return (Window == nullptr || Index < 0) ? 0 : Window->Value[Index];
 }
 
 EFI_STATUS Set (UINTN TokenNumber, UINT64 Value, UINTN Size)
 {
   OEM_BOARD_PCD_WINDOW *Window = BoardPcdWindow (BoardPcdPeiServices ());
-  INTN                 Index   = FindToken (TokenNumber);
+  INTN                 Index   = BoardPcdIndex (TokenNumber);
   if (Window == nullptr || Index < 0) {
     return EFI_NOT_FOUND;
   }
@@ -67,7 +55,7 @@ VOID *EFIAPI GetPtr (UINTN) { return nullptr; }
 BOOLEAN EFIAPI GetBool (UINTN Token) { return Get (Token) != 0; }
 UINTN EFIAPI GetSize (UINTN Token)
 {
-  INTN Index = FindToken (Token);
+  INTN Index = BoardPcdIndex (Token);
   return Index < 0 ? 0 : kTokens[Index].Size;
 }
 UINT8 EFIAPI Get8Ex (CONST EFI_GUID *, UINTN) { return 0; }
@@ -110,28 +98,12 @@ CONST EFI_PEI_PPI_DESCRIPTOR gBoardPcdDescriptor = {
 
 UINTN BoardPcdToken (UINTN Index) { return kTokens[Index].Number; }
 
-CONST EFI_PEI_SERVICES **BoardPcdPeiServices (VOID)
+INTN BoardPcdIndex (UINTN TokenNumber)
 {
-  IA32_DESCRIPTOR Idtr;
-  AsmReadIdtr (&Idtr);
-  if (Idtr.Base < sizeof (UINTN)) {
-    return nullptr;
-  }
-  return *(CONST EFI_PEI_SERVICES ***)(Idtr.Base - sizeof (UINTN));
-}
-
-OEM_BOARD_PCD_WINDOW *BoardPcdWindow (CONST EFI_PEI_SERVICES **PeiServices)
-{
-  VOID *Hob = nullptr;
-  if (PeiServices == nullptr || EFI_ERROR ((*PeiServices)->GetHobList (PeiServices, &Hob))) {
-    return nullptr;
-  }
-  for (; Hob != nullptr && !END_OF_HOB_LIST (Hob); Hob = GET_NEXT_HOB (Hob)) {
-    if (GET_HOB_TYPE (Hob) == EFI_HOB_TYPE_GUID_EXTENSION &&
-        CompareGuid (&((EFI_HOB_GUID_TYPE *)Hob)->Name, &gOemBoardPcdWindowGuid) &&
-        GET_GUID_HOB_DATA_SIZE (Hob) >= sizeof (OEM_BOARD_PCD_WINDOW)) {
-      return (OEM_BOARD_PCD_WINDOW *)GET_GUID_HOB_DATA (Hob);
+  for (UINTN Index = 0; Index < kBoardPcdTokenCount; ++Index) {
+    if (kTokens[Index].Number == TokenNumber) {
+      return (INTN)Index;
     }
   }
-  return nullptr;
+  return -1;
 }
