@@ -19,11 +19,9 @@
 #include "EmulationReport.h"
 #include "HoldBmc.h"
 #include "QemuBoot.h"
+#include "QemuBmcSetup.h"
 #include "QemuReport.h"
-#include "Board/SelReadback.h"
-#include "Board/VmBmcRelay.h"
 #include "RealBmc.h"
-#include "ReportText.h"
 #include "SelFile.h"
 #include "WarningLogLayout.h"
 
@@ -65,96 +63,19 @@ void Usage(std::ostream& out) {
          "  the ipmi_sim board-boot started. Exit status 3: the time limit passed.\n";
 }
 
-// The BMC the board file gives QEMU: none when it has no IPMI transport;
-// else board-boot's relay, with the file's scripted answers in front of
-// ipmi_sim (or of the board's own BMC). Without a board file, QEMU's own.
-struct QemuBmcSetup {
-  std::unique_ptr<board::IpmiSimProcess> simulator;  // declared first: outlives the relay
-  std::optional<board::Endpoint> simulatorAt;
-  std::unique_ptr<board::VmBmcRelay> relay;
-  std::string description = "QEMU's ipmi-bmc-sim (its SEL is not read back)";
-};
-
-// QEMU's KCS interface stays busy for good after a request the BMC leaves
-// unanswered: every later request times out without reaching the BMC. So a
-// board that wants transport errors cannot be booted there.
-void RefuseUnanswerable(const boardboot::BoardDescription& description) {
-  if (description.bmcDown)
-    throw board::BoardError("bmc.down cannot be booted under QEMU: its KCS interface never recovers from an "
-                            "unanswered request");
-  for (const auto& script : description.bmc)
-    for (const auto& answer : script.answers)
-      if (EFI_ERROR(answer.transportStatus) || answer.writeNothing)
-        throw board::BoardError("the answers to netfn " + boardboot::Hex(script.netFn, 2) + " command " +
-                                boardboot::Hex(script.command, 2) +
-                                " include a transport error or a silent answer, which cannot be booted under QEMU: "
-                                "only a BMC that answers can reach it over KCS, and its KCS interface never "
-                                "recovers from an unanswered request");
-}
-
-QemuBmcSetup SetUpQemuBmc(const boardboot::BoardDescription* description, boardboot::QemuOptions& options) {
-  QemuBmcSetup setup;
-  if (description == nullptr) return setup;
-  if (description->options.absent.contains(board::PlatformPpi::IpmiTransport)) {
-    options.bmc = boardboot::QemuBmc::None;
-    setup.description = "none: no IPMI device (the board has no IPMI transport)";
-    return setup;
-  }
-  RefuseUnanswerable(*description);
-  board::Bmc script = boardboot::ScriptedAnswers(description->bmc);
-  if (description->ipmiSim) {
-    if (description->ipmiSim->port) {
-      setup.simulatorAt = board::Endpoint{description->ipmiSim->host, *description->ipmiSim->port};
-      setup.description = "ipmi_sim at " + setup.simulatorAt->ToString() + ", not started by board-boot";
-    } else {
-      board::IpmiSimConfig config;
-      if (description->selCapacity) config.selCapacity = *description->selCapacity;
-      setup.simulator = board::IpmiSimProcess::Start(config);
-      setup.simulatorAt = setup.simulator->Serial();
-      setup.description = "ipmi_sim started by board-boot (pid " + std::to_string(setup.simulator->Pid()) +
-                          "), LAN channel at " + setup.simulator->Lan().ToString();
-    }
-  } else {
-    script.SetDown(description->bmcDown);
-    if (description->selCapacity) script.SetSelCapacity(*description->selCapacity);
-    setup.description = "the board's own BMC";
-  }
-  if (!description->bmc.empty()) setup.description += ", the board file's scripted answers in front";
-  setup.relay = std::make_unique<board::VmBmcRelay>(std::move(script), setup.simulatorAt);
-  setup.description += "; QEMU's ipmi-bmc-extern reaches it through board-boot's relay at " +
-                       setup.relay->Listening().ToString();
-  options.bmc = boardboot::QemuBmc::External;
-  options.externalBmc = setup.relay->Listening();
-  return setup;
-}
-
 int BootQemu(boardboot::QemuOptions options, const std::optional<boardboot::BoardDescription>& description,
              bool json, bool holdBmc) {
   try {
-    QemuBmcSetup bmc = SetUpQemuBmc(description ? &*description : nullptr, options);
-    if (holdBmc && !bmc.simulator) {
+    boardboot::QemuBmcSetup bmc(description ? &*description : nullptr, options);
+    if (holdBmc && bmc.Simulator() == nullptr) {
       std::cerr << "board-boot: --hold-bmc needs a board whose BMC is an ipmi-sim that board-boot starts (no port)\n";
       return kExitUsage;
     }
     const boardboot::QemuRun run = boardboot::BootInQemu(options);  // QEMU is gone when it returns
-    boardboot::QemuBmcSide side;
-    side.description = bmc.description;
-    if (bmc.relay) {
-      bmc.relay->Stop();  // closes its connection to the simulator, so the SEL can be read on another
-      side.relayed = true;
-      side.requests = bmc.relay->Requests();
-      side.controls = bmc.relay->Controls();
-      side.problems = bmc.relay->Problems();
-      if (!side.problems.empty())
-        std::cerr << "board-boot: the BMC relay had " << side.problems.size()
-                  << " problem(s); the first: " << side.problems.front() << "\n";
-      if (bmc.simulatorAt) {
-        board::IpmiSimLink link(*bmc.simulatorAt, std::chrono::milliseconds(2000));
-        side.sel = board::ReadWholeSel(link);
-      } else {
-        side.sel = board::SelReadout{bmc.relay->Script().Sel(), {}};
-      }
-    }
+    const boardboot::QemuBmcSide side = bmc.AfterTheBoot();
+    if (!side.problems.empty())
+      std::cerr << "board-boot: the BMC relay had " << side.problems.size()
+                << " problem(s); the first: " << side.problems.front() << "\n";
     const auto report = boardboot::BuildQemuReport(options, run, side);
     if (json) {
       std::cout << report.dump(2) << "\n";
@@ -165,7 +86,7 @@ int BootQemu(boardboot::QemuOptions options, const std::optional<boardboot::Boar
     }
     if (holdBmc) {
       std::cout.flush();
-      boardboot::HoldBmc(*bmc.simulator, std::cerr);
+      boardboot::HoldBmc(*bmc.Simulator(), std::cerr);
     }
     return run.timedOut ? kExitTimeLimit : 0;
   } catch (const board::BoardError& error) {
