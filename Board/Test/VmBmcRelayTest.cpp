@@ -214,4 +214,21 @@ TEST(VmBmcRelay, ANewMachineConnectionGetsItsOwnSimulatorConnection) {
   EXPECT_EQ(relay.Requests().size(), 2u);
 }
 
+TEST(VmBmcRelay, ASimulatorThatGoesAwayLeavesItsRequestUnansweredAndSaysSo) {
+  FakeVmServer simulator({[](VmPeer& peer) {
+    peer.Receive();  // takes the request and closes without replying
+  }});
+  VmBmcRelay relay(board::Bmc{}, simulator.Where());
+  FakeMachine machine(relay.Listening());
+  machine.Send({5, 0x06, 0, 0x01, {}});
+  ASSERT_TRUE(Eventually([&] { return !relay.Problems().empty(); }));
+  relay.Stop();
+  auto requests = relay.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].answeredBy, RelayAnswerer::Nobody);
+  EXPECT_FALSE(requests[0].reply);
+  EXPECT_EQ(requests[0].note, "forwarded; the simulator closed the connection before replying");
+  EXPECT_EQ(relay.Problems().front(), "the simulator closed the connection");
+}
+
 }  // namespace
