@@ -11,9 +11,9 @@ import pathlib
 import sys
 import tempfile
 
-spec = importlib.util.spec_from_file_location("ovmf_boot", pathlib.Path(__file__).with_name("check-ovmf-boot.py"))
-ovmf_boot = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(ovmf_boot)
+boot_script = importlib.util.spec_from_file_location("ovmf_boot", pathlib.Path(__file__).with_name("check-ovmf-boot.py"))
+ovmf_boot = importlib.util.module_from_spec(boot_script)
+boot_script.loader.exec_module(ovmf_boot)
 
 NO_FILE = "[HostStructure] opt/oem/host-structure: Not Found; no scan trigger"
 
