@@ -139,7 +139,7 @@ COMPANION_RECORDS = {
     "[HostStructure] ": "the host structure stand-in's record of where it put the board file's bytes and of the "
                         "trigger it installed (the board lays them out itself and lists the trigger's run in its report)",
 }
-PROCESSORS = 3
+PROCESSORS = 3  # the Boards/ovmf files' two application processors and the BSP
 ADDRESS = ("an address: OVMF's temporary RAM (below 0x820000) and the permanent memory it allocates, "
            "against the board's 0x7E000000 and 0x40000000")
 
@@ -241,14 +241,16 @@ def check_sel(report, listed, name, failures):
 def boot(board_boot, image, store, script, name, expected_end, failures, board_file=None, hold=False):
     """One boot (board-boot --qemu --json); with hold, the simulator's SEL is
     read with ipmitool before board-boot stops it. Returns the report."""
-    args = [board_boot, "--qemu", image, "--vars", str(store), "--processors", str(PROCESSORS),
+    args = [board_boot, "--qemu", image, "--vars", str(store),
             "--time-limit", str(TIME_LIMIT), "--json"]
     if script:
         args += ["--shell-script", str(script)]
     if hold:
         args.append("--hold-bmc")
     if board_file:
-        args.append(str(board_file))
+        args.append(str(board_file))  # its processors: board-boot starts QEMU with as many
+    else:
+        args += ["--processors", str(PROCESSORS)]
     listed, simulator, stderr = None, None, ""
     with tempfile.TemporaryFile("w+") as output:
         process = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=output, stderr=subprocess.PIPE)

@@ -59,7 +59,8 @@ void Usage(std::ostream& out) {
          "  board file's warning log, laid out in the host structure as on the simulated\n"
          "  board, goes to the firmware as the fw_cfg file opt/oem/host-structure. The\n"
          "  variable store is used as it is, or created empty. --shell-script: the UEFI shell\n"
-         "  runs it from a virtual FAT drive (a 'reset' in it ends the boot). --hold-bmc keeps\n"
+         "  runs it from a virtual FAT drive (a 'reset' in it ends the boot). --processors:\n"
+         "  default the board file's application processors and the BSP, else 2. --hold-bmc keeps\n"
          "  the ipmi_sim board-boot started. Exit status 3: the time limit passed.\n";
 }
 
@@ -120,12 +121,13 @@ int main(int argc, char** argv) {
   std::string maps;
   std::string selFile;
   boardboot::QemuOptions qemu;
+  std::optional<unsigned> processors;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--qemu" && i + 1 < argc) qemu.codeImage = argv[++i];
     else if (arg == "--vars" && i + 1 < argc) qemu.variableStore = argv[++i];
     else if (arg == "--shell-script" && i + 1 < argc) qemu.shellScript = argv[++i];
-    else if (arg == "--processors" && i + 1 < argc) qemu.processors = static_cast<unsigned>(std::atoi(argv[++i]));
+    else if (arg == "--processors" && i + 1 < argc) processors = static_cast<unsigned>(std::atoi(argv[++i]));
     else if (arg == "--time-limit" && i + 1 < argc) qemu.timeLimit = std::chrono::seconds(std::atoi(argv[++i]));
     else if (arg == "--all-levels") options.allLevels = true;
     else if (arg == "--json") json = true;
@@ -139,7 +141,7 @@ int main(int argc, char** argv) {
   }
 
   if (!qemu.codeImage.empty()) {
-    if (qemu.variableStore.empty() || qemu.processors < 1 || qemu.timeLimit.count() < 1 || !images.empty()) {
+    if (qemu.variableStore.empty() || processors == 0u || qemu.timeLimit.count() < 1 || !images.empty()) {
       Usage(std::cerr);
       return kExitUsage;
     }
@@ -148,6 +150,8 @@ int main(int argc, char** argv) {
       try {
         description = boardboot::LoadBoardFile(path);
         qemu.hostStructure = boardboot::HostStructureBytes(description->warningLog);
+        // The board's processors: its application processors and the BSP.
+        qemu.processors = description->options.applicationProcessors + 1;
       } catch (const boardboot::BoardFileError& error) {
         std::cerr << "board-boot: " << error.what() << "\n";
         return kExitBoardFile;
@@ -156,6 +160,7 @@ int main(int argc, char** argv) {
         return kExitBoardFile;
       }
     }
+    if (processors) qemu.processors = *processors;
     return BootQemu(qemu, description, json, holdBmc);
   }
 
