@@ -3,14 +3,13 @@
 #include <algorithm>
 
 #include "Bmc.h"
+#include "SelReadback.h"
 
 namespace board {
 
 namespace {
-constexpr uint8_t kCmdGetSelEntry = 0x43;
 // Longest request a PEI module may hand the link: a 255-byte frame less header and checksum.
 constexpr uint32_t kMaxRequestBytes = 251;
-constexpr size_t kSelRecordBytes = 16;
 }  // namespace
 
 IpmiSimBackend::IpmiSimBackend(std::unique_ptr<IpmiSimLink> link, std::string description)
@@ -74,20 +73,13 @@ EFI_STATUS IpmiSimBackend::Handle(uint8_t netFn, uint8_t lun, uint8_t command, c
 SelReadout IpmiSimBackend::AddedSel() {
   SelReadout readout;
   for (uint16_t id : addedRecordIds_) {
-    // Reservation 0 serves a read of a whole record from offset 0.
-    const uint8_t request[] = {0x00, 0x00, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), 0x00, 0xFF};
-    LinkResult result = link_->Exchange(ipmi::kNetFnStorage, 0, kCmdGetSelEntry, request);
-    if (!result.reply) {
-      readout.error = "Get SEL Entry " + std::to_string(id) + ": " + LinkFailureName(result.failure) + ": " + result.detail;
+    SelEntryRead read = ReadSelEntry(*link_, id);
+    if (!read.entry) {
+      readout.error = read.error;
       break;
     }
-    const LinkReply& reply = *result.reply;
-    if (reply.completionCode != ipmi::kCcSuccess || reply.data.size() != 2 + kSelRecordBytes) {
-      readout.error = "Get SEL Entry " + std::to_string(id) + ": completion code " +
-                      std::to_string(reply.completionCode) + ", " + std::to_string(reply.data.size()) + " bytes";
-      break;
-    }
-    readout.entries.push_back({id, std::vector<uint8_t>(reply.data.begin() + 2, reply.data.end())});
+    // Listed under the ID the BMC gave when it was added.
+    readout.entries.push_back({id, std::move(read.entry->record)});
   }
   return readout;
 }

@@ -18,6 +18,29 @@ constexpr size_t kMostRecords = 0xFFFF;
 constexpr int kFirstReadRetries = 40;
 }  // namespace
 
+SelEntryRead ReadSelEntry(IpmiSimLink& link, uint16_t id) {
+  SelEntryRead read;
+  // Reservation 0 serves a read of a whole record from offset 0.
+  const uint8_t request[] = {0x00, 0x00, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), 0x00, 0xFF};
+  LinkResult result = link.Exchange(ipmi::kNetFnStorage, 0, kCmdGetSelEntry, request);
+  if (!result.reply) {
+    read.failure = result.failure;
+    read.error = "Get SEL Entry " + std::to_string(id) + ": " + LinkFailureName(result.failure) + ": " + result.detail;
+    return read;
+  }
+  const LinkReply& reply = *result.reply;
+  read.completionCode = reply.completionCode;
+  if (reply.completionCode != ipmi::kCcSuccess || reply.data.size() != 2 + kSelRecordBytes) {
+    read.error = "Get SEL Entry " + std::to_string(id) + ": completion code " + std::to_string(reply.completionCode) +
+                 ", " + std::to_string(reply.data.size()) + " bytes";
+    return read;
+  }
+  std::vector<uint8_t> record(reply.data.begin() + 2, reply.data.end());
+  read.entry = SelEntry{static_cast<uint16_t>(record[0] | (record[1] << 8)), std::move(record)};
+  read.next = static_cast<uint16_t>(reply.data[0] | (reply.data[1] << 8));
+  return read;
+}
+
 SelReadout ReadWholeSel(IpmiSimLink& link) {
   SelReadout readout;
   uint16_t id = kFirstRecord;
@@ -26,31 +49,21 @@ SelReadout ReadWholeSel(IpmiSimLink& link) {
       readout.error = "the SEL's next-record chain does not end";
       break;
     }
-    // Reservation 0 serves a read of a whole record from offset 0.
-    const uint8_t request[] = {0x00, 0x00, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), 0x00, 0xFF};
-    LinkResult result = link.Exchange(ipmi::kNetFnStorage, 0, kCmdGetSelEntry, request);
+    SelEntryRead read = ReadSelEntry(link, id);
     // The simulator serves one serial connection at a time and resets a new
     // one until it has seen the last one close: try the first read again.
-    for (int retry = 0; retry < kFirstReadRetries && id == kFirstRecord && !result.reply &&
-                        result.failure == LinkFailure::ConnectionLost;
+    for (int retry = 0; retry < kFirstReadRetries && id == kFirstRecord && read.failure == LinkFailure::ConnectionLost;
          ++retry) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      result = link.Exchange(ipmi::kNetFnStorage, 0, kCmdGetSelEntry, request);
+      read = ReadSelEntry(link, id);
     }
-    if (!result.reply) {
-      readout.error = "Get SEL Entry " + std::to_string(id) + ": " + LinkFailureName(result.failure) + ": " + result.detail;
+    if (id == kFirstRecord && read.completionCode == kCcNotPresent) break;  // empty
+    if (!read.entry) {
+      readout.error = read.error;
       break;
     }
-    const LinkReply& reply = *result.reply;
-    if (id == kFirstRecord && reply.completionCode == kCcNotPresent) break;  // empty
-    if (reply.completionCode != ipmi::kCcSuccess || reply.data.size() != 2 + kSelRecordBytes) {
-      readout.error = "Get SEL Entry " + std::to_string(id) + ": completion code " +
-                      std::to_string(reply.completionCode) + ", " + std::to_string(reply.data.size()) + " bytes";
-      break;
-    }
-    std::vector<uint8_t> record(reply.data.begin() + 2, reply.data.end());
-    readout.entries.push_back({static_cast<uint16_t>(record[0] | (record[1] << 8)), std::move(record)});
-    id = static_cast<uint16_t>(reply.data[0] | (reply.data[1] << 8));
+    readout.entries.push_back(std::move(*read.entry));
+    id = read.next;
   }
   return readout;
 }
