@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace board {
 
@@ -187,6 +188,17 @@ LinkResult IpmiSimLink::Exchange(uint8_t netFn, uint8_t lun, uint8_t command, st
     }
     decoder_.Feed(std::span<const uint8_t>(buffer, static_cast<size_t>(got)));
   }
+}
+
+LinkResult FirstExchange(IpmiSimLink& link, uint8_t netFn, uint8_t lun, uint8_t command, std::span<const uint8_t> data) {
+  constexpr int kRetries = 40;
+  constexpr auto kPause = std::chrono::milliseconds(50);
+  LinkResult result = link.Exchange(netFn, lun, command, data);
+  for (int retry = 0; retry < kRetries && !result.reply && result.failure == LinkFailure::ConnectionLost; ++retry) {
+    std::this_thread::sleep_for(kPause);
+    result = link.Exchange(netFn, lun, command, data);
+  }
+  return result;
 }
 
 }  // namespace board

@@ -98,4 +98,9 @@ class IpmiSimLink {
   std::vector<std::string> discarded_;
 };
 
+// The first exchange of a new link. ipmi_sim serves one serial connection at
+// a time and resets a new one until it has seen the one before close, so a
+// connection lost here is tried again, for about two seconds.
+LinkResult FirstExchange(IpmiSimLink& link, uint8_t netFn, uint8_t lun, uint8_t command, std::span<const uint8_t> data);
+
 }  // namespace board

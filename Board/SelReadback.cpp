@@ -1,8 +1,5 @@
 #include "SelReadback.h"
 
-#include <chrono>
-#include <thread>
-
 #include "Bmc.h"
 
 namespace board {
@@ -15,14 +12,13 @@ constexpr uint16_t kLastRecord = 0xFFFF;
 constexpr size_t kSelRecordBytes = 16;
 // More records than a SEL can hold means the chain of next IDs loops.
 constexpr size_t kMostRecords = 0xFFFF;
-constexpr int kFirstReadRetries = 40;
-}  // namespace
 
-SelEntryRead ReadSelEntry(IpmiSimLink& link, uint16_t id) {
+SelEntryRead ReadSelEntryWith(IpmiSimLink& link, uint16_t id, bool firstOfLink) {
   SelEntryRead read;
   // Reservation 0 serves a read of a whole record from offset 0.
   const uint8_t request[] = {0x00, 0x00, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), 0x00, 0xFF};
-  LinkResult result = link.Exchange(ipmi::kNetFnStorage, 0, kCmdGetSelEntry, request);
+  LinkResult result = firstOfLink ? FirstExchange(link, ipmi::kNetFnStorage, 0, kCmdGetSelEntry, request)
+                                  : link.Exchange(ipmi::kNetFnStorage, 0, kCmdGetSelEntry, request);
   if (!result.reply) {
     read.failure = result.failure;
     read.error = "Get SEL Entry " + std::to_string(id) + ": " + LinkFailureName(result.failure) + ": " + result.detail;
@@ -41,6 +37,10 @@ SelEntryRead ReadSelEntry(IpmiSimLink& link, uint16_t id) {
   return read;
 }
 
+}  // namespace
+
+SelEntryRead ReadSelEntry(IpmiSimLink& link, uint16_t id) { return ReadSelEntryWith(link, id, false); }
+
 SelReadout ReadWholeSel(IpmiSimLink& link) {
   SelReadout readout;
   uint16_t id = kFirstRecord;
@@ -49,14 +49,7 @@ SelReadout ReadWholeSel(IpmiSimLink& link) {
       readout.error = "the SEL's next-record chain does not end";
       break;
     }
-    SelEntryRead read = ReadSelEntry(link, id);
-    // The simulator serves one serial connection at a time and resets a new
-    // one until it has seen the last one close: try the first read again.
-    for (int retry = 0; retry < kFirstReadRetries && id == kFirstRecord && read.failure == LinkFailure::ConnectionLost;
-         ++retry) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      read = ReadSelEntry(link, id);
-    }
+    SelEntryRead read = ReadSelEntryWith(link, id, id == kFirstRecord);
     if (id == kFirstRecord && read.completionCode == kCcNotPresent) break;  // empty
     if (!read.entry) {
       readout.error = read.error;
