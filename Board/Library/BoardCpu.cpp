@@ -56,6 +56,22 @@ UINT8 EFIAPI IoWrite8 (IN UINTN Port, IN UINT8 Value)
   return Value;
 }
 
+// The board's ports are bytes: a word goes to Port and Port + 1, low byte first, as on x86.
+UINT16 EFIAPI IoWrite16 (IN UINTN Port, IN UINT16 Value)
+{
+  auto& ports = Board::Current().Ports();
+  ports.Write8(static_cast<uint16_t>(Port), static_cast<uint8_t>(Value));
+  ports.Write8(static_cast<uint16_t>(Port + 1), static_cast<uint8_t>(Value >> 8));
+  return Value;
+}
+
+VOID EFIAPI IoReadFifo8 (IN UINTN Port, IN UINTN Count, OUT VOID *Buffer)
+{
+  auto& ports = Board::Current().Ports();
+  auto* bytes = static_cast<UINT8*>(Buffer);
+  for (UINTN index = 0; index < Count; ++index) bytes[index] = ports.Read8(static_cast<uint16_t>(Port));
+}
+
 UINT8 EFIAPI MmioRead8 (IN UINTN Address)
 {
   return static_cast<UINT8>(Board::Current().Mmio().Read(Address, 1));

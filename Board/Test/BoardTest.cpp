@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include <Guid/VerbosityHob.h>
+#include <Library/IoLib.h>
 #include <Ppi/MemoryDiscovered.h>
 #include <Ppi/MpServices.h>
 
@@ -250,6 +251,23 @@ TEST(PcieConfigSpace, AbsentFunctionsReadAllOnesAndDropWrites) {
   board.Mmio().Write(absent, 4, 0);
   EXPECT_EQ(board.Mmio().Read(absent, 4), 0xFFFFFFFFu);
   EXPECT_EQ(board.Mmio().Log().size(), 4u);
+}
+
+TEST(PortSpace, AWordGoesToTwoPortsLowByteFirstAndAFifoReadsOnePortAgain) {
+  Board board;
+  board.Ports().Define(0x511, 0x5A);
+  UINT8 fifo[3] = {};
+  board.RunAs("IoLib", [&] {
+    EXPECT_EQ(IoWrite16(0x510, 0x1234), 0x1234);
+    IoReadFifo8(0x511, sizeof fifo, fifo);
+  });
+  const auto& log = board.Ports().Log();
+  ASSERT_EQ(log.size(), 5u);
+  EXPECT_TRUE(log[0].write && log[0].port == 0x510 && log[0].value == 0x34);
+  EXPECT_TRUE(log[1].write && log[1].port == 0x511 && log[1].value == 0x12);
+  for (size_t i = 2; i < 5; ++i) EXPECT_TRUE(!log[i].write && log[i].port == 0x511) << i;
+  // The word's high byte landed in the defined port, so each read gives it back.
+  for (UINT8 byte : fifo) EXPECT_EQ(byte, 0x12);
 }
 
 }  // namespace

@@ -13,6 +13,10 @@ extern "C" {
 UINT8 EFIAPI IoRead8 (IN UINTN Port);
 /** Writes an 8-bit I/O port; returns Value. **/
 UINT8 EFIAPI IoWrite8 (IN UINTN Port, IN UINT8 Value);
+/** Writes a 16-bit I/O port (Port and Port + 1 where a device decodes bytes); returns Value. **/
+UINT16 EFIAPI IoWrite16 (IN UINTN Port, IN UINT16 Value);
+/** Reads Count bytes from one 8-bit I/O port into Buffer, in order. **/
+VOID EFIAPI IoReadFifo8 (IN UINTN Port, IN UINTN Count, OUT VOID *Buffer);
 
 /** Reads an 8-bit MMIO register. **/
 UINT8 EFIAPI MmioRead8 (IN UINTN Address);

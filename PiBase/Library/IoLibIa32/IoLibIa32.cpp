@@ -38,6 +38,32 @@ UINT8 EFIAPI IoWrite8 (IN UINTN Port, IN UINT8 Value)
 }
 
 /**
+  Writes a 16-bit I/O port.
+
+  @param[in] Port   The I/O port; only its low 16 bits are used.
+  @param[in] Value  The word to write.
+
+  @return Value.
+**/
+UINT16 EFIAPI IoWrite16 (IN UINTN Port, IN UINT16 Value)
+{
+  __asm__ __volatile__ ("outw %w0, %w1" : : "a" (Value), "Nd" ((UINT16)Port) : "memory");
+  return Value;
+}
+
+/**
+  Reads bytes from one 8-bit I/O port with a single string instruction.
+
+  @param[in]  Port    The I/O port; only its low 16 bits are used.
+  @param[in]  Count   How many bytes to read.
+  @param[out] Buffer  Where they go, in the order read.
+**/
+VOID EFIAPI IoReadFifo8 (IN UINTN Port, IN UINTN Count, OUT VOID *Buffer)
+{
+  __asm__ __volatile__ ("cld\n\trep insb" : "+D" (Buffer), "+c" (Count) : "d" ((UINT16)Port) : "memory");
+}
+
+/**
   Reads an 8-bit MMIO register.
 
   @param[in] Address  The register's address.

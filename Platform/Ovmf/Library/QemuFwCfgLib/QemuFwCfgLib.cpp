@@ -3,6 +3,7 @@
   starts it from its first byte; each read of the data port gives the next.
   The directory's numbers are big-endian.
 **/
+#include <Library/IoLib.h>
 #include <Library/QemuFwCfgLib.h>
 
 namespace {
@@ -22,18 +23,6 @@ struct DirectoryEntry {
   CHAR8  Name[QEMU_FW_CFG_NAME_SIZE];
 };
 static_assert (sizeof (DirectoryEntry) == 64);
-
-VOID Select (UINT16 Item)
-{
-  __asm__ __volatile__ ("outw %w0, %w1" : : "a" (Item), "Nd" (kSelectorPort) : "memory");
-}
-
-VOID ReadBytes (VOID *Buffer, UINT32 Size)
-{
-  VOID *Destination = Buffer;
-  // One string instruction for the whole item: the host structure is a few hundred KiB.
-  __asm__ __volatile__ ("cld\n\trep insb" : "+D" (Destination), "+c" (Size) : "d" (kDataPort) : "memory");
-}
 
 UINT32 BigEndian32 (CONST UINT8 *Bytes)
 {
@@ -58,18 +47,18 @@ BOOLEAN SameName (CONST CHAR8 *Entry, CONST CHAR8 *Name)
 EFI_STATUS QemuFwCfgFindFile (IN CONST CHAR8 *Name, OUT UINT16 *Selector, OUT UINT32 *Size)
 {
   UINT8 Signature[4];
-  Select (kSignatureItem);
-  ReadBytes (Signature, sizeof (Signature));
+  IoWrite16 (kSelectorPort, kSignatureItem);
+  IoReadFifo8 (kDataPort, sizeof (Signature), Signature);
   if (Signature[0] != 'Q' || Signature[1] != 'E' || Signature[2] != 'M' || Signature[3] != 'U') {
     return EFI_UNSUPPORTED;
   }
   UINT8 Count[4];
-  Select (kDirectoryItem);
-  ReadBytes (Count, sizeof (Count));
+  IoWrite16 (kSelectorPort, kDirectoryItem);
+  IoReadFifo8 (kDataPort, sizeof (Count), Count);
   UINT32 Files = BigEndian32 (Count);
   for (UINT32 Left = Files > kMaxFiles ? kMaxFiles : Files; Left > 0; --Left) {
     DirectoryEntry Entry;
-    ReadBytes (&Entry, sizeof (Entry));
+    IoReadFifo8 (kDataPort, sizeof (Entry), &Entry);
     if (SameName (Entry.Name, Name)) {
       *Selector = (UINT16)((Entry.Select[0] << 8) | Entry.Select[1]);
       *Size     = BigEndian32 (Entry.Size);
@@ -81,6 +70,7 @@ EFI_STATUS QemuFwCfgFindFile (IN CONST CHAR8 *Name, OUT UINT16 *Selector, OUT UI
 
 VOID QemuFwCfgRead (IN UINT16 Selector, OUT VOID *Buffer, IN UINT32 Size)
 {
-  Select (Selector);
-  ReadBytes (Buffer, Size);
+  IoWrite16 (kSelectorPort, Selector);
+  // One string instruction for the whole item: the host structure is a few hundred KiB.
+  IoReadFifo8 (kDataPort, Size, Buffer);
 }
