@@ -217,27 +217,35 @@ bool VmBmcRelay::SendTo(SocketFd& socket, const std::vector<uint8_t>& bytes) {
   return true;
 }
 
-void VmBmcRelay::FromMachine(std::span<const uint8_t> bytes) {
-  machineFrames_.Feed(bytes);
-  while (auto frame = machineFrames_.Next()) {
+void VmBmcRelay::TakeFrames(std::span<const uint8_t> bytes, bool fromMachine,
+                            const std::function<void(const vm::Message&)>& onMessage) {
+  vm::FrameDecoder& frames = fromMachine ? machineFrames_ : simulatorFrames_;
+  SocketFd& otherSide = fromMachine ? simulatorLink_ : machine_;
+  const std::string from = fromMachine ? "the virtual machine" : "the simulator";
+  frames.Feed(bytes);
+  while (auto frame = frames.Next()) {
     if (frame->kind == vm::Frame::Kind::Broken) {
-      Problem("broken frame from the virtual machine: " + frame->problem);
+      Problem("broken frame from " + from + ": " + frame->problem);
       continue;
     }
     if (frame->kind == vm::Frame::Kind::Control) {
-      RelayedControl control{true, frame->bytes, false};
-      if (simulatorLink_.Valid()) control.forwarded = SendTo(simulatorLink_, vm::EncodeControl(frame->bytes));
+      RelayedControl control{fromMachine, frame->bytes, false};
+      if (otherSide.Valid()) control.forwarded = SendTo(otherSide, vm::EncodeControl(frame->bytes));
       std::lock_guard lock(mutex_);
       controls_.push_back(std::move(control));
       continue;
     }
     auto parsed = vm::ParseMessage(*frame);
     if (auto* problem = std::get_if<std::string>(&parsed)) {
-      Problem("garbled request from the virtual machine: " + *problem);
+      Problem(std::string(fromMachine ? "garbled request from " : "garbled reply from ") + from + ": " + *problem);
       continue;
     }
-    HandleRequest(std::get<vm::Message>(parsed));
+    onMessage(std::get<vm::Message>(parsed));
   }
+}
+
+void VmBmcRelay::FromMachine(std::span<const uint8_t> bytes) {
+  TakeFrames(bytes, true, [this](const vm::Message& request) { HandleRequest(request); });
 }
 
 void VmBmcRelay::HandleRequest(const vm::Message& request) {
@@ -282,25 +290,7 @@ void VmBmcRelay::AnswerFromBmc(RelayedRequest& record, bool scripted) {
 }
 
 void VmBmcRelay::FromSimulator(std::span<const uint8_t> bytes) {
-  simulatorFrames_.Feed(bytes);
-  while (auto frame = simulatorFrames_.Next()) {
-    if (frame->kind == vm::Frame::Kind::Broken) {
-      Problem("broken frame from the simulator: " + frame->problem);
-      continue;
-    }
-    if (frame->kind == vm::Frame::Kind::Control) {
-      RelayedControl control{false, frame->bytes, false};
-      if (machine_.Valid()) control.forwarded = SendTo(machine_, vm::EncodeControl(frame->bytes));
-      std::lock_guard lock(mutex_);
-      controls_.push_back(std::move(control));
-      continue;
-    }
-    auto parsed = vm::ParseMessage(*frame);
-    if (auto* problem = std::get_if<std::string>(&parsed)) {
-      Problem("garbled reply from the simulator: " + *problem);
-      continue;
-    }
-    const auto& reply = std::get<vm::Message>(parsed);
+  TakeFrames(bytes, false, [this](const vm::Message& reply) {
     RelayedRequest* pending = nullptr;
     {
       std::lock_guard lock(mutex_);
@@ -321,7 +311,7 @@ void VmBmcRelay::FromSimulator(std::span<const uint8_t> bytes) {
         pending->note = "the simulator's reply could not be passed on";
       }
     }
-  }
+  });
 }
 
 }  // namespace board

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -74,6 +75,11 @@ class VmBmcRelay {
   void Accept();
   void FromMachine(std::span<const uint8_t> bytes);
   void FromSimulator(std::span<const uint8_t> bytes);
+  // The frames among bytes from one side, in order: broken ones are said,
+  // control messages passed to the other side and recorded, each message
+  // handed to onMessage.
+  void TakeFrames(std::span<const uint8_t> bytes, bool fromMachine,
+                  const std::function<void(const vm::Message&)>& onMessage);
   void HandleRequest(const vm::Message& request);
   void AnswerFromBmc(RelayedRequest& record, bool scripted);
   void CloseMachine(const std::string& why);
